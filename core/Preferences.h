@@ -1,0 +1,47 @@
+#pragma once
+
+#include "Export.h"
+#include "SettingKeys.h"
+
+#include <string>
+
+namespace kelvora_core {
+
+// Settings of the product family in HKEY_CURRENT_USER under
+// Software\<company>\<app>\<section>. Reads fall back to the caller's
+// default; failed writes are skipped. Nothing is reported.
+class Preferences {
+public:
+    KELVORA_API static void setCompanyAndApp(const std::string& company, const std::string& app);
+
+    KELVORA_API static bool getBool(const std::string& section, const std::string& name,
+                                    bool defaultValue);
+    KELVORA_API static int getInt(const std::string& section, const std::string& name,
+                                  int defaultValue);
+    // The text lives until the next getString call anywhere in the process.
+    KELVORA_API static const char* getString(const std::string& section, const std::string& name,
+                                             const std::string& defaultValue);
+
+    KELVORA_API static void setBool(const std::string& section, const std::string& name,
+                                    bool value);
+    KELVORA_API static void setInt(const std::string& section, const std::string& name, int value);
+    KELVORA_API static void setString(const std::string& section, const std::string& name,
+                                      const std::string& value);
+
+    // The start-up entry (per-user Run key) named after the application word.
+    KELVORA_API static void addToStartup();
+    KELVORA_API static void removeFromStartup();
+    KELVORA_API static bool checkStartup();
+
+    static constexpr unsigned kMaxStringBytes = 65536;
+    static constexpr unsigned kMaxPathChars = 260;
+
+    Preferences() = delete;
+
+private:
+    static std::string s_company;
+    static std::string s_app;
+    static std::string s_stringResult;
+};
+
+} // namespace kelvora_core

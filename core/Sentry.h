@@ -1,0 +1,30 @@
+#pragma once
+
+#include "Waitable.h"
+
+namespace kelvora_core {
+
+// Scoped hold of a waitable: acquired in the constructor (no time-out),
+// given back once in the destructor. A mutex granted because its previous
+// owner ended (Abandoned) is held all the same and counted, so that it is
+// given back too.
+class CSentry {
+public:
+    explicit CSentry(CWaitable& waitable);
+    virtual ~CSentry();
+    virtual WaitResult wait(uint32_t timeout);
+    // Counterpart of CWaitable::reserved; nothing calls it.
+    virtual bool reserved(uint32_t, uint32_t) { return false; }
+    virtual bool release();
+
+    bool isHeld() const { return m_count > 0; }
+
+    CSentry(const CSentry&) = delete;
+    CSentry& operator=(const CSentry&) = delete;
+
+private:
+    CWaitable& m_waitable;
+    uint32_t m_count = 0;
+};
+
+} // namespace kelvora_core

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Waitable.h"
+
+#include <cstdint>
+#include <string>
+
+namespace kelvora_core {
+
+// A named block in the paging file shared by every process that opens the
+// same name, guarded by the named mutex "<name>_mutex". The creator finds it
+// zero-filled. A subclass lays its record over the block and guards every
+// access with m_mutex.
+class CSharedMemory {
+public:
+    CSharedMemory(const std::string& name, uint32_t size);
+    virtual ~CSharedMemory();
+
+    // Start of the mapped block, or null when it could not be opened.
+    void* getData();
+    bool existed() const { return m_existed; }
+
+    CSharedMemory(const CSharedMemory&) = delete;
+    CSharedMemory& operator=(const CSharedMemory&) = delete;
+
+protected:
+    std::string m_name;
+    HANDLE m_mapping = nullptr;
+    CMutex m_mutex;
+    void* m_data = nullptr;
+    bool m_existed = false;
+    uint32_t m_size;
+
+private:
+    bool openOrCreate();
+    void mapView(bool created);
+    void unmapAndClose();
+};
+
+} // namespace kelvora_core

@@ -1,0 +1,127 @@
+#include "Utilities.h"
+
+#include <sddl.h>
+#include <shlobj.h>
+#include <shlwapi.h>
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+namespace kelvora_core {
+
+namespace detail {
+
+std::string toLowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+std::string fileNameOf(const std::string& path) {
+    const size_t slash = path.rfind('\\');
+    if (slash == std::string::npos || slash + 1 == path.size())
+        return path;
+    return path.substr(slash + 1);
+}
+
+std::string userAppPathFrom(HRESULT lookupResult, const char* localAppData) {
+    std::string path = "c:\\";
+    if (SUCCEEDED(lookupResult) && localAppData) {
+        char buffer[1024];
+        lstrcpynA(buffer, localAppData, sizeof buffer);
+        if (PathAppendA(buffer, "Kelvora"))
+            path = buffer;
+    }
+    return toLowerAscii(path);
+}
+
+} // namespace detail
+
+namespace {
+
+constexpr DWORD kExePathChars = 1024;
+
+std::string queryExePath() {
+    char buffer[kExePathChars];
+    const DWORD length = GetModuleFileNameA(nullptr, buffer, kExePathChars);
+    if (length == 0 || length >= kExePathChars) // failed, or cut to the buffer
+        return {};
+    return std::string(buffer, length);
+}
+
+std::string computeUserAppPath() {
+    char folder[1024] = {};
+    const HRESULT hr =
+        SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder);
+    const std::string path = detail::userAppPathFrom(hr, folder);
+    if (SUCCEEDED(hr))
+        CreateDirectoryA(path.c_str(), nullptr);
+    return path;
+}
+
+struct WorldAccess {
+    SECURITY_DESCRIPTOR descriptor;
+    SECURITY_ATTRIBUTES attributes;
+
+    WorldAccess() {
+        InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+        SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+        attributes.nLength = sizeof attributes;
+        attributes.lpSecurityDescriptor = &descriptor;
+        attributes.bInheritHandle = FALSE;
+    }
+};
+
+struct LocalFreeDeleter {
+    void operator()(void* memory) const { LocalFree(memory); }
+};
+
+} // namespace
+
+// Built once; a failed lookup is tried again by the next call.
+const char* getAppExeName() {
+    static std::mutex lock;
+    static std::string name;
+    static std::atomic<bool> known{false};
+    if (!known.load(std::memory_order_acquire)) {
+        std::lock_guard<std::mutex> hold(lock);
+        if (!known.load(std::memory_order_relaxed)) {
+            const std::string path = queryExePath();
+            if (path.empty())
+                return "";
+            name = detail::toLowerAscii(detail::fileNameOf(path));
+            known.store(true, std::memory_order_release);
+        }
+    }
+    return name.c_str();
+}
+
+const char* getUserAppPath() {
+    static const std::string path = computeUserAppPath();
+    return path.c_str();
+}
+
+SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes() {
+    static WorldAccess worldAccess;
+    return &worldAccess.attributes;
+}
+
+bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type) {
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorA("S:(ML;;NW;;;LW)", SDDL_REVISION_1,
+                                                              &raw, nullptr))
+        return false;
+    std::unique_ptr<void, LocalFreeDeleter> descriptor(raw);
+    BOOL present = FALSE;
+    BOOL defaulted = FALSE;
+    PACL sacl = nullptr;
+    if (!GetSecurityDescriptorSacl(raw, &present, &sacl, &defaulted))
+        return false;
+    return SetSecurityInfo(object, type, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                           sacl) == ERROR_SUCCESS;
+}
+
+} // namespace kelvora_core

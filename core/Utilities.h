@@ -1,0 +1,36 @@
+#pragma once
+
+#include "Export.h"
+
+#include <windows.h>
+#include <aclapi.h>
+
+#include <string>
+
+namespace kelvora_core {
+
+// Lower-case file name of the running executable; empty if unknown.
+KELVORA_API const char* getAppExeName();
+
+// Lower-case per-user data folder (local application data + "\kelvora"),
+// created on first use, without a trailing backslash; "c:\" if the folder
+// cannot be found.
+KELVORA_API const char* getUserAppPath();
+
+// Process-wide attributes with a null DACL: every account gets every access.
+KELVORA_API SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes();
+
+// Gives the object the low mandatory label so that low-integrity processes
+// may open it for writing.
+KELVORA_API bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type);
+
+namespace detail {
+// Only the letters A to Z change.
+std::string toLowerAscii(std::string text);
+// The file name after the last backslash, or the whole path.
+std::string fileNameOf(const std::string& path);
+// The data folder from a folder lookup's result; "c:\" when it failed.
+std::string userAppPathFrom(HRESULT lookupResult, const char* localAppData);
+} // namespace detail
+
+} // namespace kelvora_core

@@ -1,0 +1,67 @@
+# Sourced by the run and test scripts: a private Wine prefix and, when there
+# is no display, a private virtual X display, both removed again on exit.
+#   wine_session_start [prefix-dir]   (a temporary prefix when none is given)
+#   wine_session_stop                 (also run by the EXIT trap)
+
+wine_session_stop() {
+    if [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-} ]]; then
+        wineserver -k >/dev/null 2>&1 || true
+        wineserver -w >/dev/null 2>&1 || true
+    fi
+    if [[ -n ${WINE_SESSION_XVFB_PID:-} ]]; then
+        kill "$WINE_SESSION_XVFB_PID" >/dev/null 2>&1 || true
+        wait "$WINE_SESSION_XVFB_PID" 2>/dev/null || true
+        WINE_SESSION_XVFB_PID=""
+    fi
+    if [[ -n ${WINE_SESSION_TEMP_PREFIX:-} ]]; then
+        rm -rf "$WINE_SESSION_TEMP_PREFIX"
+        WINE_SESSION_TEMP_PREFIX=""
+    fi
+}
+
+wine_session_start_display() {
+    local display
+    for display in $(seq 90 140); do
+        [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]] && continue
+        Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+        WINE_SESSION_XVFB_PID=$!
+        local i
+        for i in $(seq 1 100); do
+            [[ -e /tmp/.X11-unix/X$display ]] && break
+            kill -0 "$WINE_SESSION_XVFB_PID" 2>/dev/null || break
+            sleep 0.05
+        done
+        if [[ -e /tmp/.X11-unix/X$display ]]; then
+            export DISPLAY=":$display"
+            return 0
+        fi
+    done
+    echo "wine-session: could not start Xvfb" >&2
+    return 1
+}
+
+wine_session_start() {
+    export WINEDEBUG=-all
+    export WINEARCH=win64
+    trap wine_session_stop EXIT
+    trap 'exit 130' INT TERM
+    if [[ -n ${1:-} ]]; then
+        export WINEPREFIX=$1
+    else
+        WINE_SESSION_TEMP_PREFIX=$(mktemp -d /tmp/tempova-wine.XXXXXX)
+        export WINEPREFIX=$WINE_SESSION_TEMP_PREFIX
+    fi
+    if [[ -z ${DISPLAY:-} || ${WINE_SESSION_OWN_DISPLAY:-0} == 1 ]]; then
+        wine_session_start_display
+    fi
+    if [[ ! -f $WINEPREFIX/system.reg ]]; then
+        echo "wine-session: preparing a Wine prefix in $WINEPREFIX (first start takes a while)" >&2
+        # No Mono or Gecko downloads: nothing here needs them.
+        WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i >/dev/null 2>&1
+        # No crash dialog that would hang a test; dialogs close at once
+        # without a window manager.
+        wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+        wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+        wineserver -w
+    fi
+}

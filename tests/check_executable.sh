@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Checks the shipped executable from outside: a 32-bit (PE32, i386) GUI
+# program that imports only Windows system DLLs and exports the library's
+# functions by name.
+set -euo pipefail
+exe=$1
+objdump=i686-w64-mingw32-objdump
+filt="i686-w64-mingw32-c++filt --no-strip-underscore"
+headers=$($objdump -p "$exe")
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+
+grep -q 'file format pei-i386' <<<"$headers" || fail "not a pei-i386 image"
+grep -qE '^Magic\s+010b\s+\(PE32\)' <<<"$headers" || fail "not PE32"
+grep -qE '^Subsystem\s+00000002\s+\(Windows GUI\)' <<<"$headers" || fail "not a GUI program"
+
+system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|msvcrt|winmm|ws2_32|uxtheme|version|secur32|rpcrt4|urlmon|wininet)\.dll$'
+while read -r dll; do
+    lower=${dll,,}
+    [[ $lower =~ $system_dlls ]] || fail "imports a non-system DLL: $dll"
+done < <(awk '/DLL Name:/ {print $3}' <<<"$headers")
+
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[ \t]*\[/ {print $NF} on && /^$/ {on=0}' \
+          <<<"$headers" | $filt)
+required=(
+    "kelvora_core::Preferences::setCompanyAndApp("
+    "kelvora_core::Preferences::getBool("
+    "kelvora_core::Preferences::getInt("
+    "kelvora_core::Preferences::getString("
+    "kelvora_core::Preferences::setBool("
+    "kelvora_core::Preferences::setInt("
+    "kelvora_core::Preferences::setString("
+    "kelvora_core::Preferences::addToStartup()"
+    "kelvora_core::Preferences::removeFromStartup()"
+    "kelvora_core::Preferences::checkStartup()"
+    "kelvora_core::getAppExeName()"
+    "kelvora_core::getUserAppPath()"
+    "kelvora_core::getWorldAccessSecurityAttributes()"
+    "kelvora_core::SetObjectToLowIntegrity("
+)
+[[ -n ${EXTRA_EXPORTS_FILE:-} && -f ${EXTRA_EXPORTS_FILE:-} ]] && mapfile -t -O ${#required[@]} required <"$EXTRA_EXPORTS_FILE"
+for name in "${required[@]}"; do
+    grep -qF -- "$name" <<<"$exports" || fail "export missing: $name"
+done
+
+if ((failures > 0)); then
+    echo "exports found:"; echo "$exports"
+    exit 1
+fi
+echo "executable_format: PE32 i386 GUI, system imports only, ${#required[@]} exports present"

@@ -1,0 +1,194 @@
+#include "ChildProcess.h"
+#include "Sentry.h"
+#include "SharedMemory.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <thread>
+
+using namespace kelvora_core;
+
+namespace {
+
+constexpr uint32_t kSize = 262412;
+
+std::string uniqueName(const char* stem) {
+    static int serial = 0;
+    return std::string("kelvora_test_shm_") + stem + "_" + std::to_string(GetCurrentProcessId()) +
+           "_" + std::to_string(++serial);
+}
+
+// Exposes the protected members for inspection.
+class Block : public CSharedMemory {
+public:
+    Block(const std::string& name, uint32_t size) : CSharedMemory(name, size) {}
+    unsigned char* bytes() { return static_cast<unsigned char*>(getData()); }
+    HANDLE mapping() const { return m_mapping; }
+    CMutex& mutex() { return m_mutex; }
+    uint32_t size() const { return m_size; }
+};
+
+bool allZero(const unsigned char* data, uint32_t size) {
+    for (uint32_t i = 0; i < size; ++i) {
+        if (data[i])
+            return false;
+    }
+    return true;
+}
+
+struct PeerReport {
+    bool existed, zero;
+    int firstByte;
+};
+
+PeerReport peerCheck(const std::string& name, int write = -1) {
+    const auto result =
+        test_support::runProcess(test_support::besideThisProgram("core_peer.exe") +
+                                 " check-block " + name + " " + std::to_string(kSize) + " " +
+                                 std::to_string(write));
+    EXPECT_TRUE(result.finished);
+    EXPECT_EQ(0u, result.exitCode & 0xFF0000) << "the peer could not map the block";
+    return {(result.exitCode & 1) != 0, (result.exitCode & 2) != 0,
+            static_cast<int>((result.exitCode >> 8) & 0xFF)};
+}
+
+} // namespace
+
+TEST(SharedMemory, FirstOpenerCreatesAZeroBlockAndTheSecondSharesIt) {
+    const std::string name = uniqueName("pair");
+    Block first(name, kSize);
+    ASSERT_NE(nullptr, first.bytes());
+    EXPECT_FALSE(first.existed());
+    EXPECT_EQ(kSize, first.size());
+    EXPECT_TRUE(allZero(first.bytes(), kSize));
+    first.bytes()[0] = 0x5A;
+    first.bytes()[kSize - 1] = 0xA5;
+
+    Block second(name, kSize);
+    EXPECT_TRUE(second.existed());
+    ASSERT_NE(nullptr, second.bytes());
+    EXPECT_NE(first.bytes(), second.bytes());
+    EXPECT_EQ(0x5A, second.bytes()[0]);
+    EXPECT_EQ(0xA5, second.bytes()[kSize - 1]);
+}
+
+TEST(SharedMemory, MutexIsNamedAfterTheBlock) {
+    const std::string name = uniqueName("mutex");
+    Block block(name, 4096);
+    EXPECT_NE(nullptr, block.mapping());
+    EXPECT_EQ(name + "_mutex", block.mutex().getName());
+    CSentry hold(block.mutex());
+    std::thread([&] {
+        CMutex sameMutex((name + "_mutex").c_str());
+        EXPECT_EQ(TimedOut, sameMutex.wait(0));
+    }).join();
+}
+
+TEST(SharedMemory, AnotherProcessSeesWhatThisOneWroteAndViceVersa) {
+    const std::string name = uniqueName("xproc");
+    Block block(name, kSize);
+    block.bytes()[0] = 0x42;
+    const PeerReport report = peerCheck(name, 0x17);
+    EXPECT_TRUE(report.existed);
+    EXPECT_FALSE(report.zero);
+    EXPECT_EQ(0x42, report.firstByte);
+    EXPECT_EQ(0x17, block.bytes()[0]);
+}
+
+TEST(SharedMemory, ProcessThatOpensFirstFindsZeroBytes) {
+    const PeerReport report = peerCheck(uniqueName("alone"));
+    EXPECT_FALSE(report.existed);
+    EXPECT_TRUE(report.zero);
+}
+
+TEST(SharedMemory, BlockIsFreshAfterTheLastObjectIsGone) {
+    const std::string name = uniqueName("fresh");
+    {
+        Block block(name, kSize);
+        block.bytes()[100] = 1;
+    }
+    Block again(name, kSize);
+    EXPECT_FALSE(again.existed());
+    EXPECT_TRUE(allZero(again.bytes(), kSize));
+}
+
+TEST(SharedMemory, TwoProcessesStartingTogetherShareOneBlockWithOneCreator) {
+    const std::string name = uniqueName("race");
+    HANDLE go = CreateEventA(nullptr, TRUE, FALSE, (name + "_go").c_str());
+    HANDLE ready = CreateSemaphoreA(nullptr, 0, 16, (name + "_ready").c_str());
+    HANDLE end = CreateEventA(nullptr, TRUE, FALSE, (name + "_end").c_str());
+    const std::string command = test_support::besideThisProgram("core_peer.exe") +
+                                " race-block " + name + " " + std::to_string(kSize);
+    test_support::ChildProcess first(command), second(command);
+    ASSERT_TRUE(first.started() && second.started());
+    Sleep(200); // both peers wait at the start line
+    SetEvent(go);
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 15000));
+    EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ready, 15000));
+    SetEvent(end);
+    const DWORD a = first.waitForExit(15000), b = second.waitForExit(15000);
+    EXPECT_EQ(1u, a + b) << "exit codes " << a << " and " << b;
+    EXPECT_TRUE(a <= 1 && b <= 1);
+    CloseHandle(go);
+    CloseHandle(ready);
+    CloseHandle(end);
+}
+
+TEST(SharedMemory, NameTakenByAnotherKindOfObjectGivesNoBlock) {
+    const std::string name = uniqueName("clash");
+    HANDLE event = CreateEventA(nullptr, FALSE, FALSE, name.c_str());
+    {
+        Block block(name, kSize);
+        EXPECT_EQ(nullptr, block.getData());
+        EXPECT_EQ(nullptr, block.mapping());
+    }
+    CloseHandle(event);
+}
+
+TEST(SharedMemory, ExistingBlockSmallerThanAskedForIsRefused) {
+    const std::string name = uniqueName("small");
+    HANDLE small = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+                                      name.c_str());
+    ASSERT_NE(nullptr, small);
+    {
+        Block block(name, kSize);
+        EXPECT_TRUE(block.existed());
+        EXPECT_EQ(nullptr, block.getData());
+        EXPECT_EQ(nullptr, block.mapping());
+    }
+    Block fits(name, 4096);
+    EXPECT_NE(nullptr, fits.getData());
+    CloseHandle(small);
+}
+
+TEST(SharedMemory, GetDataWorksWhileTheMutexIsHeld) {
+    Block block(uniqueName("held"), 4096);
+    CSentry hold(block.mutex());
+    EXPECT_NE(nullptr, block.getData());
+}
+
+TEST(SharedMemory, AbandonedMutexDoesNotBlockTheBlock) {
+    const std::string name = uniqueName("abandoned");
+    CMutex mutex((name + "_mutex").c_str());
+    test_support::runProcess(test_support::besideThisProgram("core_peer.exe") +
+                             " abandon-mutex " + name + "_mutex");
+    {
+        Block block(name, 4096);
+        EXPECT_NE(nullptr, block.getData());
+    }
+    EXPECT_EQ(Signaled, mutex.wait(0));
+    mutex.release();
+}
+
+TEST(SharedMemory, RepeatedOpeningLeavesNoHandlesBehind) {
+    const std::string name = uniqueName("handles");
+    { Block warmUp(name, kSize); }
+    const DWORD before = test_support::handleCount();
+    for (int i = 0; i < 100; ++i) {
+        Block block(name, kSize);
+        Block shared(name, kSize);
+        ASSERT_NE(nullptr, shared.getData());
+    }
+    EXPECT_EQ(before, test_support::handleCount());
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace test_support {
+
+// Full path of a program that lies beside the running test program.
+std::string besideThisProgram(const std::string& fileName);
+
+// Runs a program to its end and collects its standard output.
+struct ProcessResult {
+    bool started = false;
+    bool finished = false; // false: killed after the time-out
+    DWORD exitCode = 0;
+    std::string output;
+};
+ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs = 20000);
+
+// A program started in the background; ended (killed if need be) on destruction.
+class ChildProcess {
+public:
+    explicit ChildProcess(const std::string& commandLine);
+    ~ChildProcess();
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    bool started() const { return m_info.hProcess != nullptr; }
+    // Exit code after the process ended, or STILL_ACTIVE after the time-out.
+    DWORD waitForExit(DWORD timeoutMs);
+    DWORD id() const { return m_info.dwProcessId; }
+
+private:
+    PROCESS_INFORMATION m_info{};
+};
+
+// Handles open in this process now.
+DWORD handleCount();
+
+} // namespace test_support
