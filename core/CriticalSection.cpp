@@ -8,11 +8,17 @@ namespace {
 constexpr uint32_t kPollSleepMs = 20;
 }
 
-CCriticalSection::CCriticalSection() : CWaitable(nullptr) { InitializeCriticalSection(&m_section); }
+CCriticalSection::CCriticalSection() : CWaitable(nullptr) {
+    InitializeCriticalSection(&m_section);
+}
 
-CCriticalSection::~CCriticalSection() { DeleteCriticalSection(&m_section); }
+CCriticalSection::~CCriticalSection() {
+    DeleteCriticalSection(&m_section);
+}
 
-bool CCriticalSection::tryEnter() { return TryEnterCriticalSection(&m_section) != FALSE; }
+bool CCriticalSection::tryEnter() {
+    return TryEnterCriticalSection(&m_section) != FALSE;
+}
 
 WaitResult CCriticalSection::lock() {
     EnterCriticalSection(&m_section);

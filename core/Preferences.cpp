@@ -32,13 +32,12 @@ public:
         return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &m_key) == ERROR_SUCCESS;
     }
     bool create(const std::string& path) {
-        return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr,
-                               REG_OPTION_NON_VOLATILE, kWriteAccess, nullptr, &m_key,
-                               nullptr) == ERROR_SUCCESS;
+        return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                               kWriteAccess, nullptr, &m_key, nullptr) == ERROR_SUCCESS;
     }
     bool query(const std::string& name, void* data, DWORD& size) const {
-        return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr,
-                                static_cast<BYTE*>(data), &size) == ERROR_SUCCESS;
+        return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, static_cast<BYTE*>(data),
+                                &size) == ERROR_SUCCESS;
     }
     void set(const std::string& name, DWORD type, const void* data, DWORD size) const {
         RegSetValueExA(m_key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
@@ -83,8 +82,7 @@ int Preferences::getInt(const std::string& section, const std::string& name, int
     return key.query(name, &value, size) ? static_cast<int>(value) : defaultValue;
 }
 
-bool Preferences::getBool(const std::string& section, const std::string& name,
-                          bool defaultValue) {
+bool Preferences::getBool(const std::string& section, const std::string& name, bool defaultValue) {
     return getInt(section, name, defaultValue ? 1 : 0) != 0;
 }
 

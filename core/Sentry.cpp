@@ -4,7 +4,9 @@ namespace kelvora_core {
 
 namespace {
 // An abandoned mutex is owned by the waiter all the same.
-bool acquired(WaitResult result) { return result == Signaled || result == Abandoned; }
+bool acquired(WaitResult result) {
+    return result == Signaled || result == Abandoned;
+}
 } // namespace
 
 CSentry::CSentry(CWaitable& waitable) : m_waitable(waitable) {

@@ -49,7 +49,8 @@ bool CSharedMemory::openOrCreate() {
 void CSharedMemory::mapView(bool created) {
     m_data = MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
     MEMORY_BASIC_INFORMATION region{};
-    const bool bigEnough = m_data && VirtualQuery(m_data, &region, sizeof region) == sizeof region &&
+    const bool bigEnough = m_data &&
+                           VirtualQuery(m_data, &region, sizeof region) == sizeof region &&
                            region.RegionSize >= m_size;
     if (!bigEnough) {
         unmapAndClose();

@@ -11,8 +11,8 @@ constexpr DWORD kCancelledStartWaitMs = 5000;
 
 CThread::CThread(const char* name) : CWaitable(name) {
     unsigned id = 0;
-    const uintptr_t handle = _beginthreadex(nullptr, 0, &CThread::threadProc, this,
-                                            CREATE_SUSPENDED, &id);
+    const uintptr_t handle =
+        _beginthreadex(nullptr, 0, &CThread::threadProc, this, CREATE_SUSPENDED, &id);
     m_handle = reinterpret_cast<HANDLE>(handle);
     if (m_handle)
         m_threadId = id;

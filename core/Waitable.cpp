@@ -6,7 +6,9 @@ namespace kelvora_core {
 
 namespace {
 
-const char* nameOrNull(const char* name) { return (name && *name) ? name : nullptr; }
+const char* nameOrNull(const char* name) {
+    return (name && *name) ? name : nullptr;
+}
 
 constexpr DWORD kMutexFallbackAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE; // 0x100001
 constexpr DWORD kEventFallbackAccess = SYNCHRONIZE | EVENT_MODIFY_STATE; // 0x100002
@@ -57,7 +59,9 @@ CMutex::~CMutex() {
     }
 }
 
-bool CMutex::release() { return m_handle && ReleaseMutex(m_handle); }
+bool CMutex::release() {
+    return m_handle && ReleaseMutex(m_handle);
+}
 
 CEvent::CEvent(const char* name) : CEvent(name, false) {}
 
@@ -71,11 +75,17 @@ CEvent::CEvent(const char* name, bool manualReset) : CWaitable(name) {
         m_handle = OpenEventA(kEventWaitOnlyAccess, FALSE, platformName);
 }
 
-bool CEvent::release() { return reset(); }
+bool CEvent::release() {
+    return reset();
+}
 
-bool CEvent::set() { return m_handle && SetEvent(m_handle); }
+bool CEvent::set() {
+    return m_handle && SetEvent(m_handle);
+}
 
-bool CEvent::reset() { return m_handle && ResetEvent(m_handle); }
+bool CEvent::reset() {
+    return m_handle && ResetEvent(m_handle);
+}
 
 CManualResetEvent::CManualResetEvent() : CEvent(nullptr, true) {}
 

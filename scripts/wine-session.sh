@@ -19,25 +19,20 @@ wine_session_stop() {
     fi
 }
 
+# Xvfb picks a free display number itself and reports it when it is ready.
 wine_session_start_display() {
-    local display
-    for display in $(seq 90 140); do
-        [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]] && continue
-        Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-        WINE_SESSION_XVFB_PID=$!
-        local i
-        for i in $(seq 1 100); do
-            [[ -e /tmp/.X11-unix/X$display ]] && break
-            kill -0 "$WINE_SESSION_XVFB_PID" 2>/dev/null || break
-            sleep 0.05
-        done
-        if [[ -e /tmp/.X11-unix/X$display ]]; then
-            export DISPLAY=":$display"
-            return 0
-        fi
-    done
-    echo "wine-session: could not start Xvfb" >&2
-    return 1
+    local fifo_dir display=""
+    fifo_dir=$(mktemp -d /tmp/tempova-xvfb.XXXXXX)
+    mkfifo "$fifo_dir/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo_dir/display" >/dev/null 2>&1 &
+    WINE_SESSION_XVFB_PID=$!
+    read -r -t 20 display <"$fifo_dir/display" || true
+    rm -rf "$fifo_dir"
+    if [[ -z $display ]]; then
+        echo "wine-session: could not start Xvfb" >&2
+        return 1
+    fi
+    export DISPLAY=":$display"
 }
 
 wine_session_start() {

@@ -35,7 +35,9 @@ protected:
     std::string m_app;
 };
 
-std::string dword(uint32_t value) { return std::string(reinterpret_cast<char*>(&value), 4); }
+std::string dword(uint32_t value) {
+    return std::string(reinterpret_cast<char*>(&value), 4);
+}
 
 } // namespace
 
@@ -173,7 +175,8 @@ TEST(PreferencesDefaults, RegistryToolShowsWhatWasWritten) {
     Preferences::setCompanyAndApp("Kelvora", "Vexa");
     test_support::deleteRegistryTree("Software\\KelvoraRegCheck");
     ASSERT_TRUE(shown.finished);
-    EXPECT_NE(std::string::npos, shown.output.find("ProgramsToHook    REG_SZ    alpha.exe;beta.exe"))
+    EXPECT_NE(std::string::npos,
+              shown.output.find("ProgramsToHook    REG_SZ    alpha.exe;beta.exe"))
         << shown.output;
     EXPECT_NE(std::string::npos, shown.output.find("count    REG_DWORD    0x1a")) << shown.output;
 }

@@ -43,10 +43,9 @@ struct PeerReport {
 };
 
 PeerReport peerCheck(const std::string& name, int write = -1) {
-    const auto result =
-        test_support::runProcess(test_support::besideThisProgram("core_peer.exe") +
-                                 " check-block " + name + " " + std::to_string(kSize) + " " +
-                                 std::to_string(write));
+    const auto result = test_support::runProcess(
+        test_support::besideThisProgram("core_peer.exe") + " check-block " + name + " " +
+        std::to_string(kSize) + " " + std::to_string(write));
     EXPECT_TRUE(result.finished);
     EXPECT_EQ(0u, result.exitCode & 0xFF0000) << "the peer could not map the block";
     return {(result.exitCode & 1) != 0, (result.exitCode & 2) != 0,
@@ -118,8 +117,8 @@ TEST(SharedMemory, TwoProcessesStartingTogetherShareOneBlockWithOneCreator) {
     HANDLE go = CreateEventA(nullptr, TRUE, FALSE, (name + "_go").c_str());
     HANDLE ready = CreateSemaphoreA(nullptr, 0, 16, (name + "_ready").c_str());
     HANDLE end = CreateEventA(nullptr, TRUE, FALSE, (name + "_end").c_str());
-    const std::string command = test_support::besideThisProgram("core_peer.exe") +
-                                " race-block " + name + " " + std::to_string(kSize);
+    const std::string command = test_support::besideThisProgram("core_peer.exe") + " race-block " +
+                                name + " " + std::to_string(kSize);
     test_support::ChildProcess first(command), second(command);
     ASSERT_TRUE(first.started() && second.started());
     Sleep(200); // both peers wait at the start line
@@ -148,8 +147,8 @@ TEST(SharedMemory, NameTakenByAnotherKindOfObjectGivesNoBlock) {
 
 TEST(SharedMemory, ExistingBlockSmallerThanAskedForIsRefused) {
     const std::string name = uniqueName("small");
-    HANDLE small = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
-                                      name.c_str());
+    HANDLE small =
+        CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
     ASSERT_NE(nullptr, small);
     {
         Block block(name, kSize);
@@ -171,8 +170,8 @@ TEST(SharedMemory, GetDataWorksWhileTheMutexIsHeld) {
 TEST(SharedMemory, AbandonedMutexDoesNotBlockTheBlock) {
     const std::string name = uniqueName("abandoned");
     CMutex mutex((name + "_mutex").c_str());
-    test_support::runProcess(test_support::besideThisProgram("core_peer.exe") +
-                             " abandon-mutex " + name + "_mutex");
+    test_support::runProcess(test_support::besideThisProgram("core_peer.exe") + " abandon-mutex " +
+                             name + "_mutex");
     {
         Block block(name, 4096);
         EXPECT_NE(nullptr, block.getData());

@@ -42,8 +42,8 @@ private:
 class ThreadHandleCopy {
 public:
     explicit ThreadHandleCopy(const CThread& thread) {
-        DuplicateHandle(GetCurrentProcess(), thread.getHandle(), GetCurrentProcess(), &m_handle,
-                        0, FALSE, DUPLICATE_SAME_ACCESS);
+        DuplicateHandle(GetCurrentProcess(), thread.getHandle(), GetCurrentProcess(), &m_handle, 0,
+                        FALSE, DUPLICATE_SAME_ACCESS);
     }
     explicit ThreadHandleCopy(HANDLE handle) : m_handle(handle) {}
     ~ThreadHandleCopy() { CloseHandle(m_handle); }

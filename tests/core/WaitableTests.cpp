@@ -18,7 +18,9 @@ std::string uniqueName(const char* stem) {
 }
 
 // Runs `body` on another thread and waits for it.
-template <typename F> void onOtherThread(F body) { std::thread(body).join(); }
+template <typename F> void onOtherThread(F body) {
+    std::thread(body).join();
+}
 
 // A thread acquires the mutex and ends without giving it back.
 void abandonOnOtherThread(CMutex& mutex) {
