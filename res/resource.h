@@ -1,0 +1,42 @@
+#pragma once
+
+// Dialog templates
+#define IDD_ABOUTBOX 100
+#define IDD_TEMPOVAFORLUTEGATE_DIALOG 102
+
+// Icon
+#define IDR_MAINFRAME 128
+
+// Controls of the main dialog
+#define IDC_LIST_APPS 1002
+#define IDC_STATIC_STATUS 1003
+#define IDC_BUTTON_UPDATE 1004
+
+// System menu
+#define IDM_ABOUTBOX 0x0010
+
+// String table
+#define IDS_ABOUTBOX 101
+#define IDS_UPDATING 102
+#define IDS_DONE 103
+#define IDS_APPLYING 104
+#define IDS_CLOSING_TEMPOVA 105
+#define IDS_RESTARTING_TEMPOVA 106
+#define IDS_APPS_TAG 107
+#define IDS_COURSE_LIST_URL 108
+#define IDS_LOCAL_COPY_NAME 109
+#define IDS_UPDATE 110
+#define IDS_CANCEL 111
+#define IDS_PRESS_UPDATE 112
+#define IDS_TEMPOVA_EXE 115
+#define IDS_TEMPOVA_RESTARTED 116
+
+#define IDS_ERR_NO_XMLHTTP 261
+#define IDS_ERR_OPEN 262
+#define IDS_ERR_SEND 263
+#define IDS_ERR_READY_STATE 264
+#define IDS_ERR_NO_DOM 265
+#define IDS_ERR_READ_RESPONSE 266
+#define IDS_ERR_CORRUPT 267
+#define IDS_ERR_STATUS 268
+#define IDS_ERR_INCOMPLETE 269
