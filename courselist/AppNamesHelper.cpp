@@ -1,0 +1,123 @@
+#include "AppNamesHelper.h"
+
+#include "MsxmlIds.h"
+#include "StringTable.h"
+#include "TextConversion.h"
+#include "resource.h"
+
+#include <cwchar>
+
+namespace {
+
+constexpr wchar_t kEntryName[] = L"app";
+constexpr wchar_t kProgramAttribute[] = L"exe";
+
+std::string toAnsi(const Bstr& text) {
+    return wideToAnsi(text.get(), text.length());
+}
+
+// One list under walk, its length and how many of its nodes were taken.
+struct WalkLevel {
+    ComPtr<IXMLDOMNodeList> list;
+    long length;
+    long index;
+};
+
+// Starts the walk over a list: its own iteration from the first node. The
+// length is read once: the document does not change during the walk, and the
+// platform's child lists count their nodes anew on every call, which would
+// make the walk quadratic in the number of children.
+WalkLevel beginLevel(ComPtr<IXMLDOMNodeList> list) {
+    throwIfFailed(list->reset());
+    long length = 0;
+    throwIfFailed(list->get_length(&length));
+    return WalkLevel{std::move(list), length, 0};
+}
+
+} // namespace
+
+CAppNamesHelper::CAppNamesHelper(std::string url) : CHTTPXMLReqHelper("AppNamesHelper") {
+    m_url = url.empty() ? loadResourceString(IDS_COURSE_LIST_URL) : std::move(url);
+    m_tagName = loadResourceString(IDS_APPS_TAG);
+    resume();
+}
+
+CAppNamesHelper::~CAppNamesHelper() {
+    // The worker must be gone before the entries it writes.
+    stopWorker();
+}
+
+void CAppNamesHelper::reset() {
+    CHTTPXMLReqHelper::reset();
+    m_appNames.clear();
+}
+
+bool CAppNamesHelper::succeeded() {
+    return m_doneEvent.wait(0) == kelvora_core::Signaled && m_status == 200 && m_xmlLoaded;
+}
+
+// Pre-order walk over the lists and every element below them. The levels are
+// kept on the heap, so however deep the document is nested, the worker's
+// stack does not grow with it.
+void CAppNamesHelper::parseResponse(ComPtr<IXMLDOMNodeList> list) {
+    std::vector<WalkLevel> levels;
+    levels.push_back(beginLevel(std::move(list)));
+    while (!levels.empty()) {
+        WalkLevel& level = levels.back();
+        if (level.index >= level.length) {
+            levels.pop_back();
+            continue;
+        }
+        ComPtr<IXMLDOMNode> node;
+        throwIfFailed(level.list->nextNode(node.put()));
+        if (!node)
+            throw ComError{E_POINTER};
+        ++level.index;
+        ComPtr<IXMLDOMNodeList> children = visit(node.get());
+        if (children)
+            levels.push_back(beginLevel(std::move(children)));
+    }
+}
+
+// Takes the node when it is an entry; returns its child list when the walk
+// is to descend into it.
+ComPtr<IXMLDOMNodeList> CAppNamesHelper::visit(IXMLDOMNode* node) {
+    ComPtr<IXMLDOMNodeList> children;
+    Bstr name;
+    if (FAILED(node->get_nodeName(name.put())))
+        return children;
+    if (name.get() && std::wcscmp(name.get(), kEntryName) == 0)
+        takeEntry(node);
+    DOMNodeType type = NODE_INVALID;
+    throwIfFailed(node->get_nodeType(&type));
+    if (type != NODE_ELEMENT)
+        return children;
+    VARIANT_BOOL hasChildren = VARIANT_FALSE;
+    throwIfFailed(node->hasChildNodes(&hasChildren));
+    if (hasChildren == VARIANT_TRUE && FAILED(node->get_childNodes(children.put())))
+        children.reset();
+    return children;
+}
+
+void CAppNamesHelper::takeEntry(IXMLDOMNode* node) {
+    Bstr text;
+    throwIfFailed(node->get_text(text.put()));
+    std::string displayName = toAnsi(text);
+
+    ComPtr<IXMLDOMElement> element;
+    throwIfFailed(
+        node->QueryInterface(msxml_ids::kIXMLDOMElement, reinterpret_cast<void**>(element.put())));
+    if (!element)
+        throw ComError{E_NOINTERFACE};
+    Bstr attributeName(kProgramAttribute, 3);
+    ComPtr<IXMLDOMAttribute> attribute;
+    throwIfFailed(element->getAttributeNode(attributeName.get(), attribute.put()));
+    if (!attribute)
+        throw ComError{E_POINTER};
+
+    Variant value;
+    throwIfFailed(attribute->get_value(value.put()));
+    throwIfFailed(VariantChangeType(&value.get(), &value.get(), 0, VT_BSTR));
+    const BSTR program = value.get().bstrVal;
+    m_appNames.emplace_back(std::move(displayName), wideToAnsi(program, SysStringLen(program)));
+}

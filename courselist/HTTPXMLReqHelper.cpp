@@ -1,0 +1,299 @@
+#include "HTTPXMLReqHelper.h"
+
+#include "MsxmlIds.h"
+#include "StringTable.h"
+#include "TextConversion.h"
+
+#include "DiagEventLog.h"
+#include "Sentry.h"
+
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+using kelvora_core::CSentry;
+using kelvora_core::DiagEventLog;
+using kelvora_core::Signaled;
+using kelvora_core::TimedOut;
+using kelvora_core::WaitResult;
+
+namespace {
+
+// Error codes; each is also the string-table entry of its message.
+enum RequestErrorCode {
+    kNoXmlHttp = 261,
+    kOpenFailed = 262,
+    kSendFailed = 263,
+    kReadyStateFailed = 264,
+    kNoDom = 265,
+    kReadResponseFailed = 266,
+    kCorrupt = 267,
+    kBadStatus = 268,
+    kIncomplete = 269,
+};
+
+// A failure that the request reports with a message.
+struct RequestError {
+    int code;
+    uint32_t value;
+};
+
+void raiseOnFailure(HRESULT hr, int code) {
+    if (FAILED(hr))
+        throw RequestError{code, static_cast<uint32_t>(hr)};
+}
+
+constexpr long kReadyStateCompleted = 4;
+constexpr uint32_t kCancelWaitMs = 5000;
+constexpr uint32_t kStopWaitMs = 2000;
+constexpr char kFileScheme[] = "file:";
+constexpr size_t kFileSchemeLength = 5;
+constexpr size_t kFileUrlPrefixLength = 8; // "file:///"
+
+bool acquired(WaitResult result) {
+    return result == Signaled || result == kelvora_core::Abandoned;
+}
+
+// Holds the request mutex when it could be taken without waiting.
+class RequestMutexHold {
+public:
+    explicit RequestMutexHold(kelvora_core::CMutex& mutex)
+        : m_mutex(mutex), m_held(acquired(mutex.wait(0))) {}
+    ~RequestMutexHold() {
+        if (m_held)
+            m_mutex.release();
+    }
+    RequestMutexHold(const RequestMutexHold&) = delete;
+    RequestMutexHold& operator=(const RequestMutexHold&) = delete;
+    bool held() const { return m_held; }
+
+private:
+    kelvora_core::CMutex& m_mutex;
+    bool m_held;
+};
+
+void reportInfo(const std::string& text) {
+    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, text);
+}
+
+// Whole file in text mode (CR LF pairs become LF); false when it cannot be opened.
+bool readTextFile(const std::string& path, std::string& content) {
+    std::ifstream file(path);
+    if (!file.is_open())
+        return false;
+    std::ostringstream text;
+    text << file.rdbuf();
+    content = text.str();
+    return true;
+}
+
+} // namespace
+
+CHTTPXMLReqHelper::CHTTPXMLReqHelper(std::string threadName) : CThread(threadName.c_str()) {}
+
+CHTTPXMLReqHelper::~CHTTPXMLReqHelper() {
+    stopWorker();
+}
+
+void CHTTPXMLReqHelper::stopWorker() {
+    CSentry api(m_apiLock);
+    cancelRequest();
+    m_stopRequested = true;
+    m_startEvent.set();
+    wait(kStopWaitMs);
+}
+
+void CHTTPXMLReqHelper::startRequest() {
+    CSentry api(m_apiLock);
+    reset();
+    m_busy = true;
+    m_cancelEvent.reset();
+    m_startEvent.set();
+}
+
+void CHTTPXMLReqHelper::cancelRequest() {
+    CSentry api(m_apiLock);
+    if (!m_busy || wait(0) != TimedOut)
+        return;
+    bool holdsMutex = acquired(m_requestMutex.wait(0));
+    if (!holdsMutex) {
+        m_cancelEvent.set();
+        holdsMutex = acquired(m_requestMutex.wait(kCancelWaitMs));
+    }
+    if (wait(0) == TimedOut)
+        m_doneEvent.wait(kCancelWaitMs);
+    if (holdsMutex)
+        m_requestMutex.release();
+}
+
+void CHTTPXMLReqHelper::reset() {
+    CSentry api(m_apiLock);
+    cancelRequest();
+    m_busy = false;
+    m_status = 0;
+    m_xmlLoaded = false;
+    m_doneEvent.reset();
+    m_errorText.clear();
+}
+
+bool CHTTPXMLReqHelper::succeeded() {
+    return true;
+}
+
+void CHTTPXMLReqHelper::run() {
+    MultithreadedApartment apartment;
+    // A start event that cannot be waited on ends the worker instead of spinning.
+    while (m_startEvent.wait(INFINITE) == Signaled && !m_stopRequested) {
+        performRequest();
+        // Done before not busy: an owner that sees m_busy clear finds done set.
+        m_doneEvent.set();
+        m_busy = false;
+    }
+}
+
+// Every started request ends here, whatever failed before the request's own
+// error handling (an allocation failure, say): the caller sets done.
+void CHTTPXMLReqHelper::performRequest() {
+    try {
+        if (m_url.compare(0, kFileSchemeLength, kFileScheme) == 0)
+            loadFromFile();
+        else
+            requestFromServer();
+    } catch (...) {
+    }
+}
+
+void CHTTPXMLReqHelper::requestFromServer() {
+    RequestMutexHold hold(m_requestMutex);
+    if (!hold.held() || m_url.empty() || m_tagName.empty())
+        return;
+    const std::wstring url = ansiToWide(m_url);
+    const std::wstring tagName = ansiToWide(m_tagName);
+    try {
+        serverSteps(url, tagName);
+    } catch (const RequestError& error) {
+        setError(error.code, error.value);
+    } catch (...) {
+        // COM errors and the like end the request without a message.
+    }
+}
+
+void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring& tagName) {
+    ComPtr<IXMLHTTPRequest> request;
+    raiseOnFailure(createInstance(msxml_ids::kXMLHTTPProgId, msxml_ids::kIXMLHTTPRequest,
+                                  reinterpret_cast<void**>(request.put())),
+                   kNoXmlHttp);
+    reportInfo("Opening a connection to the course list server: " + m_url);
+    Bstr method(L"GET", 3);
+    Bstr address(url.data(), static_cast<UINT>(url.size()));
+    raiseOnFailure(request->open(method.get(), address.get(), boolArgument(true), missingArgument(),
+                                 missingArgument()),
+                   kOpenFailed);
+    raiseOnFailure(request->send(missingArgument()), kSendFailed);
+
+    const long readyState = waitForServer(request.get());
+    if (readyState != kReadyStateCompleted)
+        throw RequestError{kIncomplete, static_cast<uint32_t>(readyState)};
+    long status = 0;
+    if (SUCCEEDED(request->get_status(&status)))
+        m_status = status;
+    if (m_status != 200)
+        throw RequestError{kBadStatus, static_cast<uint32_t>(m_status)};
+
+    ComPtr<IXMLDOMDocument> document;
+    raiseOnFailure(createInstance(msxml_ids::kDOMDocument30, msxml_ids::kIXMLDOMDocument,
+                                  reinterpret_cast<void**>(document.put())),
+                   kNoDom);
+    reportInfo("Connection to the course list server succeeded");
+    Bstr text;
+    raiseOnFailure(request->get_responseText(text.put()), kReadResponseFailed);
+    std::string narrowText = wideToAnsi(text.get(), text.length());
+    reportInfo("Response from the course list server:\n[" + narrowText + "]\n");
+    m_responseText = std::move(narrowText);
+    parseDocument(document.get(), text.get(), tagName);
+}
+
+// Polls the ready state until the request completes, the time-out ends or a
+// cancel arrives. Between two looks it waits on the cancel event, so the
+// wait costs next to no processor time.
+long CHTTPXMLReqHelper::waitForServer(IXMLHTTPRequest* request) {
+    long readyState = 0;
+    const DWORD start = timeGetTime();
+    for (;;) {
+        if (readyState == kReadyStateCompleted)
+            break;
+        const DWORD elapsed = timeGetTime() - start;
+        if (elapsed >= kServerTimeoutMs)
+            break;
+        raiseOnFailure(request->get_readyState(&readyState), kReadyStateFailed);
+        const DWORD pause = readyState == kReadyStateCompleted
+                                ? 0
+                                : std::min<DWORD>(kPollPauseMs, kServerTimeoutMs - elapsed);
+        if (m_cancelEvent.wait(pause) == Signaled)
+            break;
+    }
+    return readyState;
+}
+
+void CHTTPXMLReqHelper::loadFromFile() {
+    RequestMutexHold hold(m_requestMutex);
+    if (!hold.held() || m_url.empty() || m_tagName.empty())
+        return;
+    // A URL too short to hold "file:///" names no file: as if it could not be opened.
+    if (m_url.size() < kFileUrlPrefixLength)
+        return;
+    std::string content;
+    const bool read = readTextFile(m_url.substr(kFileUrlPrefixLength), content);
+    const std::wstring tagName = ansiToWide(m_tagName);
+    try {
+        if (read)
+            fileSteps(content, tagName);
+    } catch (const RequestError& error) {
+        setError(error.code, error.value);
+    } catch (...) {
+    }
+}
+
+void CHTTPXMLReqHelper::fileSteps(const std::string& content, const std::wstring& tagName) {
+    ComPtr<IXMLDOMDocument> document;
+    raiseOnFailure(createInstance(msxml_ids::kDOMDocument30, msxml_ids::kIXMLDOMDocument,
+                                  reinterpret_cast<void**>(document.put())),
+                   kNoDom);
+    const std::wstring wide = ansiToWide(content);
+    Bstr text(wide.data(), static_cast<UINT>(wide.size()));
+    parseDocument(document.get(), text.get(), tagName);
+    m_status = 200;
+}
+
+void CHTTPXMLReqHelper::parseDocument(IXMLDOMDocument* document, BSTR text,
+                                      const std::wstring& tagName) {
+    Bstr empty(L"", 0);
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    throwIfFailed(document->loadXML(text ? text : empty.get(), &loaded));
+    m_xmlLoaded = loaded == VARIANT_TRUE;
+    if (!m_xmlLoaded)
+        throw RequestError{kCorrupt, 0};
+    Bstr tag(tagName.data(), static_cast<UINT>(tagName.size()));
+    ComPtr<IXMLDOMNodeList> list;
+    throwIfFailed(document->getElementsByTagName(tag.get(), list.put()));
+    if (!list)
+        throw ComError{E_POINTER};
+    parseResponse(std::move(list));
+}
+
+void CHTTPXMLReqHelper::setError(int code, uint32_t value) {
+    const std::string format = loadResourceString(static_cast<unsigned>(code));
+    const unsigned shown = value;
+    const int length = std::snprintf(nullptr, 0, format.c_str(), code, shown);
+    if (length <= 0) {
+        m_errorText = format;
+        return;
+    }
+    std::vector<char> text(static_cast<size_t>(length) + 1);
+    std::snprintf(text.data(), text.size(), format.c_str(), code, shown);
+    m_errorText.assign(text.data(), static_cast<size_t>(length));
+}

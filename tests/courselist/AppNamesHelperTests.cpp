@@ -1,0 +1,301 @@
+#include "LoopbackHttpServer.h"
+#include "AppNamesHelper.h"
+#include "ChildProcess.h"
+#include "MsxmlIds.h"
+#include "TestDocuments.h"
+#include "resource.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace test_documents;
+using test_support::HttpReply;
+using test_support::LoopbackHttpServer;
+
+namespace {
+
+using Entries = std::vector<Entry>;
+
+std::string stringTableText(unsigned id) {
+    char buffer[512];
+    const int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
+    return std::string(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+// Exposes what the owner cannot see, and runs the walk on a list of the test's own.
+class InspectableHelper : public CAppNamesHelper {
+public:
+    using CAppNamesHelper::CAppNamesHelper;
+    const std::string& url() const { return m_url; }
+    const std::string& tagName() const { return m_tagName; }
+    void walk(ComPtr<IXMLDOMNodeList> list) { parseResponse(std::move(list)); }
+};
+
+struct Outcome {
+    bool done = false;
+    bool succeeded = false;
+    int status = 0;
+    std::string errorText;
+    Entries entries;
+};
+
+Outcome fetch(const std::string& url, DWORD timeoutMs = 20000) {
+    CAppNamesHelper helper(url);
+    helper.startRequest();
+    Outcome outcome;
+    outcome.done = waitForDone(helper, timeoutMs);
+    if (outcome.done) {
+        outcome.succeeded = helper.succeeded();
+        outcome.status = helper.m_status;
+        outcome.errorText = helper.m_errorText;
+        outcome.entries = helper.m_appNames;
+    }
+    return outcome;
+}
+
+Outcome fromFile(const std::string& document) {
+    const TemporaryFile file("courses.xml", document);
+    return fetch(file.url());
+}
+
+class AppNamesHelperServerTest : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(server.started()); }
+    Outcome fromServer(const std::string& path, const std::string& document,
+                       DWORD timeoutMs = 20000) {
+        server.setReply(path, HttpReply::answer(200, document));
+        return fetch(server.url(path), timeoutMs);
+    }
+    LoopbackHttpServer server;
+};
+
+TEST(AppNamesHelper, EmptyUrlMeansTheCourseListServer) {
+    InspectableHelper helper("");
+    EXPECT_EQ(stringTableText(IDS_COURSE_LIST_URL), helper.url());
+    EXPECT_EQ(0u, helper.url().find("http://"));
+    EXPECT_NE(std::string::npos, helper.url().find("/lutegate/lutegate.xml"));
+    EXPECT_EQ("applications", helper.tagName());
+    EXPECT_EQ("AppNamesHelper", helper.getName());
+    EXPECT_FALSE(helper.m_busy);
+    EXPECT_FALSE(waitForDone(helper, 0));
+
+    InspectableHelper other("file:///C:/data/list.xml");
+    EXPECT_EQ("file:///C:/data/list.xml", other.url());
+}
+
+TEST(AppNamesHelper, EntriesInDocumentOrder) {
+    const Outcome outcome = fromFile(
+        courseList({{"Alpha", "alpha.exe"}, {"Beta", "beta.exe;b2.exe"}, {"Gamma", "g.exe"}}));
+    ASSERT_TRUE(outcome.done);
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ((Entries{{"Alpha", "alpha.exe"}, {"Beta", "beta.exe;b2.exe"}, {"Gamma", "g.exe"}}),
+              outcome.entries);
+}
+
+TEST(AppNamesHelper, DuplicatesAndEmptyValuesStay) {
+    const Outcome outcome = fromFile(courseList({{"Same", "s.exe"}, {"Same", "s.exe"}, {"", ""}}));
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ((Entries{{"Same", "s.exe"}, {"Same", "s.exe"}, {"", ""}}), outcome.entries);
+}
+
+TEST(AppNamesHelper, NamesAreComparedExactly) {
+    const Outcome outcome = fromFile("<root xmlns:x=\"urn:x\"><app exe=\"out.exe\">Outside</app>"
+                                     "<Applications><app exe=\"c.exe\">Case</app></Applications>"
+                                     "<applications><App exe=\"1\">A</App><APP exe=\"2\">B</APP>"
+                                     "<x:app exe=\"3\">C</x:app><app exe=\"in.exe\">In</app>"
+                                     "<!-- app --></applications></root>");
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ((Entries{{"In", "in.exe"}}), outcome.entries);
+}
+
+TEST(AppNamesHelper, NestedContainerGivesItsEntriesTwice) {
+    const Outcome outcome =
+        fromFile("<root><applications><app exe=\"a\">A</app>"
+                 "<group><applications><app exe=\"b\">B</app></applications></group>"
+                 "<app exe=\"c\">C</app></applications></root>");
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ((Entries{{"A", "a"}, {"B", "b"}, {"C", "c"}, {"B", "b"}}), outcome.entries);
+}
+
+TEST(AppNamesHelper, InnerEntryFollowsTheOuterOne) {
+    const Outcome outcome =
+        fromFile("<applications><app exe=\"o.exe\">Outer<app exe=\"i.exe\">Inner</app></app>"
+                 "</applications>");
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ((Entries{{"OuterInner", "o.exe"}, {"Inner", "i.exe"}}), outcome.entries);
+}
+
+TEST(AppNamesHelper, DocumentWithoutContainerGivesNoEntries) {
+    const Outcome outcome = fromFile("<courses><app exe=\"a\">A</app></courses>");
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_TRUE(outcome.entries.empty());
+}
+
+TEST(AppNamesHelper, EntryWithoutProgramFailsTheLocalCopy) {
+    const Outcome outcome = fromFile("<applications><app exe=\"a\">A</app><app exe=\"b\">B</app>"
+                                     "<app>C</app><app exe=\"d\">D</app></applications>");
+    ASSERT_TRUE(outcome.done);
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(0, outcome.status);
+    EXPECT_EQ("", outcome.errorText);
+    EXPECT_EQ((Entries{{"A", "a"}, {"B", "b"}}), outcome.entries);
+}
+
+TEST(AppNamesHelper, ProcessingInstructionNamedLikeAnEntryEndsTheWalk) {
+    const Outcome outcome = fromFile(
+        "<applications><app exe=\"a\">A</app><?app data?><app exe=\"b\">B</app></applications>");
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ((Entries{{"A", "a"}}), outcome.entries);
+}
+
+TEST(AppNamesHelper, MissingLocalCopyEndsQuietly) {
+    const Outcome outcome = fetch(fileUrl(temporaryPath("lutegate.xml")));
+    ASSERT_TRUE(outcome.done);
+    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_EQ(0, outcome.status);
+    EXPECT_EQ("", outcome.errorText);
+    EXPECT_TRUE(outcome.entries.empty());
+}
+
+TEST(AppNamesHelper, ResetEmptiesTheEntriesAndTheHelperStartsAgain) {
+    const TemporaryFile file("again.xml", courseList({{"One", "1.exe"}}));
+    CAppNamesHelper helper(file.url());
+    helper.startRequest();
+    ASSERT_TRUE(waitForDone(helper, 10000));
+    ASSERT_TRUE(waitUntilNotBusy(helper, 1000));
+    EXPECT_EQ(1u, helper.m_appNames.size());
+    helper.reset();
+    EXPECT_TRUE(helper.m_appNames.empty());
+    EXPECT_FALSE(helper.succeeded());
+    helper.startRequest();
+    ASSERT_TRUE(waitForDone(helper, 10000));
+    EXPECT_TRUE(helper.succeeded());
+    EXPECT_EQ((Entries{{"One", "1.exe"}}), helper.m_appNames);
+}
+
+TEST_F(AppNamesHelperServerTest, EntryWithoutProgramStillSucceedsFromTheServer) {
+    const Outcome outcome =
+        fromServer("/noexe.xml", "<applications><app exe=\"a\">A</app><app exe=\"b\">B</app>"
+                                 "<app>C</app></applications>");
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ(200, outcome.status);
+    EXPECT_EQ((Entries{{"A", "a"}, {"B", "b"}}), outcome.entries);
+}
+
+TEST_F(AppNamesHelperServerTest, NamesOutsideTheCodePageGetItsDefaultCharacter) {
+    // UTF-8 of U+65E5 U+672C (two ideographs) around plain text.
+    const std::string utf8Name = "Kurs \xE6\x97\xA5\xE6\x9C\xAC!";
+    const Outcome outcome = fromServer("/intl.xml", "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+                                                    "<applications><app exe=\"k.exe\">" +
+                                                        utf8Name + "</app></applications>");
+    ASSERT_TRUE(outcome.succeeded);
+    ASSERT_EQ(1u, outcome.entries.size());
+    CPINFO info{};
+    ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
+    const char fallback = static_cast<char>(info.DefaultChar[0]);
+    EXPECT_EQ(std::string("Kurs ") + fallback + fallback + "!", outcome.entries[0].first);
+    EXPECT_EQ("k.exe", outcome.entries[0].second);
+}
+
+TEST_F(AppNamesHelperServerTest, HundredThousandEntries) {
+    const size_t count = 100000;
+    const std::string document = manyEntries(count);
+    EXPECT_GT(document.size(), 9000000u);
+    const Stopwatch watch;
+    const Outcome outcome = fromServer("/many.xml", document, 90000);
+    ASSERT_TRUE(outcome.done);
+    EXPECT_TRUE(outcome.succeeded);
+    ASSERT_EQ(count, outcome.entries.size());
+    EXPECT_EQ(manyEntry(0), outcome.entries.front());
+    EXPECT_EQ(manyEntry(count / 2), outcome.entries[count / 2]);
+    EXPECT_EQ(manyEntry(count - 1), outcome.entries.back());
+    std::printf("100000 entries from the server in %lu ms\n", watch.elapsed());
+}
+
+TEST_F(AppNamesHelperServerTest, DeeplyNestedDocumentDoesNotTakeTheProcessDown) {
+    const Outcome outcome = fromServer("/deep.xml", deeplyNested(100000), 60000);
+    ASSERT_TRUE(outcome.done);
+    // Either the parser refuses the depth or the walk reaches the bottom.
+    if (outcome.succeeded)
+        EXPECT_EQ((Entries{{"Deep", "deep.exe"}}), outcome.entries);
+    else
+        EXPECT_TRUE(outcome.entries.empty());
+    std::printf("100000 levels: succeeded %d, status %d, error \"%s\"\n", outcome.succeeded,
+                outcome.status, outcome.errorText.c_str());
+}
+
+// The walk itself on a tree deeper than any thread stack would take recursively.
+TEST(AppNamesHelperWalk, HundredThousandLevelsDeep) {
+    const HRESULT init = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    {
+        ComPtr<IXMLDOMDocument> document;
+        ASSERT_HRESULT_SUCCEEDED(createInstance(msxml_ids::kDOMDocument30,
+                                                msxml_ids::kIXMLDOMDocument,
+                                                reinterpret_cast<void**>(document.put())));
+        const auto element = [&](const wchar_t* name) {
+            Bstr tag(name, static_cast<UINT>(wcslen(name)));
+            ComPtr<IXMLDOMElement> created;
+            throwIfFailed(document->createElement(tag.get(), created.put()));
+            return created;
+        };
+        const auto append = [](IXMLDOMNode* parent, IXMLDOMNode* child) {
+            ComPtr<IXMLDOMNode> added;
+            throwIfFailed(parent->appendChild(child, added.put()));
+        };
+        ComPtr<IXMLDOMElement> root = element(L"applications");
+        append(document.get(), root.get());
+        IXMLDOMNode* parent = root.get();
+        std::vector<ComPtr<IXMLDOMElement>> chain;
+        const size_t depth = 100000;
+        chain.reserve(depth);
+        for (size_t i = 0; i < depth; ++i) {
+            chain.push_back(element(L"x"));
+            append(parent, chain.back().get());
+            parent = chain.back().get();
+        }
+        ComPtr<IXMLDOMElement> entry = element(L"app");
+        Bstr exe(L"exe", 3);
+        VARIANT value;
+        VariantInit(&value);
+        value.vt = VT_BSTR;
+        value.bstrVal = SysAllocString(L"deep.exe");
+        throwIfFailed(entry->setAttribute(exe.get(), value));
+        VariantClear(&value);
+        append(parent, entry.get());
+
+        Bstr tag(L"applications", 12);
+        ComPtr<IXMLDOMNodeList> list;
+        ASSERT_HRESULT_SUCCEEDED(document->getElementsByTagName(tag.get(), list.put()));
+        InspectableHelper helper("file:///unused.xml");
+        helper.walk(std::move(list));
+        EXPECT_EQ((Entries{{"", "deep.exe"}}), helper.m_appNames);
+    }
+    if (SUCCEEDED(init))
+        CoUninitialize();
+}
+
+TEST_F(AppNamesHelperServerTest, HelpersComeAndGoWithoutLeakingHandles) {
+    server.setReply("/small.xml", HttpReply::answer(200, courseList({{"A", "a.exe"}})));
+    // Wine keeps two handles each time the last thread leaves the apartment after an
+    // HTTP request; this thread stays in it, so only the helpers' own handles count.
+    const MultithreadedApartment apartment;
+    const auto cycle = [&] {
+        CAppNamesHelper helper(server.url("/small.xml"));
+        helper.startRequest();
+        ASSERT_TRUE(waitForDone(helper, 10000));
+        EXPECT_TRUE(helper.succeeded());
+    };
+    cycle();
+    ASSERT_TRUE(server.waitUntilIdle(5000));
+    Sleep(200);
+    const DWORD before = test_support::handleCount();
+    for (int i = 0; i < 10; ++i)
+        cycle();
+    ASSERT_TRUE(server.waitUntilIdle(5000));
+    Sleep(200);
+    const DWORD after = test_support::handleCount();
+    EXPECT_LE(after, before + 2) << "before " << before << ", after " << after;
+}
+
+} // namespace
