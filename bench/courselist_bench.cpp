@@ -1,0 +1,134 @@
+// Course list retrieval figures, each beside a baseline measured in the same
+// run:
+//  - startRequest to done for a 100,000-entry document on loopback, against
+//    loading the same text into a DOM document alone (the floor);
+//  - processor time the worker uses while a request hangs for 5 s, against
+//    the 5 s of one core.
+#include "LoopbackHttpServer.h"
+#include "AppNamesHelper.h"
+#include "MsxmlIds.h"
+#include "TestDocuments.h"
+#include "TextConversion.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace test_documents;
+using test_support::HttpReply;
+using test_support::LoopbackHttpServer;
+
+namespace {
+
+constexpr size_t kEntries = 100000;
+constexpr int kRuns = 5;
+constexpr DWORD kHangMs = 5000;
+
+double nowMs() {
+    static LARGE_INTEGER frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER counter;
+    QueryPerformanceCounter(&counter);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double processCpuMs() {
+    FILETIME created, exited, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
+    const auto ticks = [](const FILETIME& t) {
+        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
+}
+
+// startRequest to done, in ms; negative when the request failed.
+double timeRequest(const std::string& url) {
+    CAppNamesHelper helper(url);
+    const double start = nowMs();
+    helper.startRequest();
+    if (!waitForDone(helper, 120000))
+        return -1;
+    const double elapsed = nowMs() - start;
+    return helper.succeeded() && helper.m_appNames.size() == kEntries ? elapsed : -1;
+}
+
+// The same text (as UTF-16, as the worker gets it) into a DOM document alone.
+double timeDomLoad(const std::wstring& text) {
+    ComPtr<IXMLDOMDocument> document;
+    if (FAILED(createInstance(msxml_ids::kDOMDocument30, msxml_ids::kIXMLDOMDocument,
+                              reinterpret_cast<void**>(document.put()))))
+        return -1;
+    Bstr bstr(text.data(), static_cast<UINT>(text.size()));
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    const double start = nowMs();
+    const HRESULT hr = document->loadXML(bstr.get(), &loaded);
+    const double elapsed = nowMs() - start;
+    return SUCCEEDED(hr) && loaded == VARIANT_TRUE ? elapsed : -1;
+}
+
+int benchRequest(LoopbackHttpServer& server) {
+    const std::string document = manyEntries(kEntries);
+    server.setReply("/many.xml", HttpReply::answer(200, document));
+    const std::wstring wide = ansiToWide(document);
+    std::vector<double> requests, floors;
+    for (int run = 0; run < kRuns; ++run) {
+        requests.push_back(timeRequest(server.url("/many.xml")));
+        floors.push_back(timeDomLoad(wide));
+    }
+    if (*std::min_element(requests.begin(), requests.end()) < 0 ||
+        *std::min_element(floors.begin(), floors.end()) < 0) {
+        std::printf("course list request: FAILED\n");
+        return 1;
+    }
+    const double request = median(requests), floor = median(floors);
+    std::printf("course list request, %u entries (%.1f MB), median of %d runs:\n",
+                static_cast<unsigned>(kEntries), document.size() / 1e6, kRuns);
+    std::printf("  startRequest to done  %8.0f ms\n", request);
+    std::printf("  DOM load alone        %8.0f ms  (floor)\n", floor);
+    std::printf("  ratio                 %8.2f\n", request / floor);
+    return 0;
+}
+
+int benchHang(LoopbackHttpServer& server) {
+    server.setReply("/hang.xml", HttpReply::hang());
+    CAppNamesHelper helper(server.url("/hang.xml"));
+    helper.startRequest();
+    Sleep(200); // the request is sent and the worker waits for the server
+    const double threadBefore = threadCpuMs(helper.getHandle());
+    const double processBefore = processCpuMs();
+    const double start = nowMs();
+    Sleep(kHangMs);
+    const double wall = nowMs() - start;
+    const double thread = threadCpuMs(helper.getHandle()) - threadBefore;
+    const double process = processCpuMs() - processBefore;
+    const bool stillWaiting = !waitForDone(helper, 0);
+    helper.cancelRequest();
+    std::printf("worker waiting %.0f ms for a server that does not answer%s:\n", wall,
+                stillWaiting ? "" : " (ENDED EARLY)");
+    std::printf("  worker thread processor time  %6.1f ms  = %5.2f%% of one core (goal < 2%%)\n",
+                thread, 100.0 * thread / wall);
+    std::printf("  whole process processor time  %6.1f ms  = %5.2f%% of one core\n", process,
+                100.0 * process / wall);
+    return stillWaiting ? 0 : 1;
+}
+
+} // namespace
+
+int main() {
+    const MultithreadedApartment apartment;
+    LoopbackHttpServer server;
+    if (!server.started()) {
+        std::printf("loopback server did not start\n");
+        return 1;
+    }
+    const int failures = benchRequest(server) + benchHang(server);
+    return failures == 0 ? 0 : 1;
+}

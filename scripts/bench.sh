@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds in Release and runs every benchmark program under Wine in a fresh
+# private prefix on a private virtual display. Each figure is printed beside
+# its baseline, measured in the same run.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+
+build=${BUILD_DIR:-$root/build}
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
+cmake --build "$build" -j2 --target benchmarks
+
+source "$root/scripts/wine-session.sh"
+WINE_SESSION_OWN_DISPLAY=1 wine_session_start
+status=0
+for program in "$build"/bin/*_bench.exe; do
+    echo "== $(basename "$program")"
+    wine "$program" || status=1
+done
+exit $status
