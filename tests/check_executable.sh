@@ -37,8 +37,14 @@ required=(
     "kelvora_core::getUserAppPath()"
     "kelvora_core::getWorldAccessSecurityAttributes()"
     "kelvora_core::SetObjectToLowIntegrity("
+    "kelvora_core::DiagEventLog::diagEvent(kelvora_core::DiagEventLog::DiagEvent)"
+    "kelvora_core::DiagEventLog::diagEvent(kelvora_core::DiagEventLog::DiagEvent, std::"
+    "kelvora_core::DiagEventLog::startNewLog()"
+    "kelvora_core::DiagEventLog::endLogging()"
+    "kelvora_core::DiagEventLog::addDiagEventLogObserver("
+    "kelvora_core::DiagEventLog::removeDiagEventLogObserver("
+    "kelvora_core::DiagEventLog::getLogFileName()"
 )
-[[ -n ${EXTRA_EXPORTS_FILE:-} && -f ${EXTRA_EXPORTS_FILE:-} ]] && mapfile -t -O ${#required[@]} required <"$EXTRA_EXPORTS_FILE"
 for name in "${required[@]}"; do
     grep -qF -- "$name" <<<"$exports" || fail "export missing: $name"
 done

@@ -1,5 +1,6 @@
 // Second process for the cross-process tests. Each command reports through
 // its exit code and standard output.
+#include "DiagEventLog.h"
 #include "Preferences.h"
 #include "Sentry.h"
 #include "SharedMemory.h"
@@ -74,6 +75,53 @@ int raceForBlock(const char* name, uint32_t size) {
     return existed;
 }
 
+int reportEvents(int count, const std::string& text) {
+    for (int i = 0; i < count; ++i)
+        DiagEventLog::diagEvent(DiagEventLog::InfoEvent, text + " " + std::to_string(i));
+    return 0;
+}
+
+// Records until the named event "<name>_end" is set; "<name>_ready" tells
+// that recording has started.
+int recordUntilEnd(const std::string& name) {
+    CEvent ready((name + "_ready").c_str()), end((name + "_end").c_str());
+    DiagEventLog::startNewLog();
+    ready.set();
+    end.wait(20000);
+    DiagEventLog::endLogging();
+    return 0;
+}
+
+// A hostile writer: random bytes all over the diagnostics block, without
+// taking its mutex, for the given time.
+int scribbleOverDiagBlock(DWORD ms) {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "TempovaDiagnosticsData");
+    if (!mapping)
+        return 2;
+    auto* block = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
+    HANDLE wake = OpenEventA(EVENT_MODIFY_STATE, FALSE, "TempovaDiagEvent");
+    uint32_t state = GetCurrentProcessId() * 2654435761u;
+    const DWORD start = GetTickCount();
+    while (block && GetTickCount() - start < ms) {
+        for (int i = 0; i < 4096; ++i) {
+            state = state * 1664525u + 1013904223u;
+            const uint32_t at = (state >> 8) % 262412u;
+            block[at] = static_cast<unsigned char>(state >> 24);
+            if (at < 12) // the indexes and flag most of all
+                std::memcpy(block + 4 + (state & 4), &state, 4);
+        }
+        if (wake)
+            SetEvent(wake);
+        Sleep(1);
+    }
+    if (wake)
+        CloseHandle(wake);
+    if (block)
+        UnmapViewOfFile(block);
+    CloseHandle(mapping);
+    return 0;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: core_peer command [arguments]\n");
     return 100;
@@ -93,6 +141,12 @@ int main(int argc, char** argv) {
         return checkBlock(argv[2], std::strtoul(argv[3], nullptr, 10), std::atoi(argv[4]));
     if (command == "race-block" && argc == 4)
         return raceForBlock(argv[2], std::strtoul(argv[3], nullptr, 10));
+    if (command == "diag-report" && argc == 4)
+        return reportEvents(std::atoi(argv[2]), argv[3]);
+    if (command == "diag-record" && argc == 3)
+        return recordUntilEnd(argv[2]);
+    if (command == "diag-scribble" && argc == 3)
+        return scribbleOverDiagBlock(std::strtoul(argv[2], nullptr, 10));
     if (command == "exe-name") {
         std::printf("%s\n", getAppExeName());
         return 0;
