@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -157,6 +158,8 @@ TEST_F(HTTPXMLReqHelperTest, AnswerCutOffInTheMiddleIsNoDocument) {
     EXPECT_FALSE(helper.m_xmlLoaded);
     EXPECT_EQ(0, helper.parseCalls);
     EXPECT_NE("", helper.m_errorText);
+    std::printf("cut answer: status %d, error \"%s\"\n", static_cast<int>(helper.m_status),
+                helper.m_errorText.c_str());
 }
 
 TEST_F(HTTPXMLReqHelperTest, RedirectIsFollowed) {
@@ -325,6 +328,8 @@ TEST_F(HTTPXMLReqHelperTest, SchemeInCapitalsGoesToTheRequestObject) {
     ASSERT_TRUE(waitForDone(helper, 35000));
     // The local reader would have recorded 200 without any response text.
     EXPECT_FALSE(helper.m_status == 200 && helper.m_responseText.empty());
+    std::printf("capital scheme: status %d, error \"%s\"\n", static_cast<int>(helper.m_status),
+                helper.m_errorText.c_str());
 }
 
 TEST_F(HTTPXMLReqHelperTest, DestroyingAnIdleWorkerIsQuick) {
