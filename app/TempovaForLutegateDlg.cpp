@@ -17,7 +17,9 @@ namespace {
 const char* const kTempovaWindowClass = "#32770";
 const char* const kTempovaWindowTitle = "Kelvora Tempova LoaderApp";
 
-HWND findTempovaWindow() { return FindWindowA(kTempovaWindowClass, kTempovaWindowTitle); }
+HWND findTempovaWindow() {
+    return FindWindowA(kTempovaWindowClass, kTempovaWindowTitle);
+}
 
 // Starts the speed product by its bare file name; the search order finds it
 // beside this executable first. Nothing waits on it.
@@ -129,7 +131,9 @@ void CTempovaForLutegateDlg::OnPaint() {
     DrawIcon(dc.GetSafeHdc(), x, y, m_hIcon);
 }
 
-HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() { return static_cast<HCURSOR>(m_hIcon); }
+HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {
+    return static_cast<HCURSOR>(m_hIcon);
+}
 
 // Apply: the checked rows' programs join both lists, the unchecked rows'
 // programs leave them; then a running Tempova is restarted to read them.
@@ -139,8 +143,7 @@ void CTempovaForLutegateDlg::OnBnClickedApply() {
     if (HWND tempova = findTempovaWindow())
         RestartTempova(tempova);
     else
-        m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() +
-                                     LoadResourceString(IDS_DONE));
+        m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + LoadResourceString(IDS_DONE));
 }
 
 void CTempovaForLutegateDlg::ApplyRowsToPreferences() {

@@ -55,5 +55,7 @@ private:
     void DeleteAppNamesHelper();
 
     static const MessageEntry s_messageEntries[];
+
+protected:
     static const MessageMap s_messageMap;
 };

@@ -16,7 +16,9 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
 }
 
 // No helper is ever created yet, so there is nothing to delete.
-void CTempovaForLutegateDlg::DeleteAppNamesHelper() { m_pAppNamesHelper = nullptr; }
+void CTempovaForLutegateDlg::DeleteAppNamesHelper() {
+    m_pAppNamesHelper = nullptr;
+}
 
 bool CTempovaForLutegateDlg::IsAppHooked(const std::string& hooked,
                                          const std::string& programName) {

@@ -5,4 +5,6 @@
 // The one application object.
 CTempovaForLutegateApp theApp;
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) { return theApp.Run(instance); }
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return theApp.Run(instance);
+}

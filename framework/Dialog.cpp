@@ -4,7 +4,9 @@
 
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
 
-CDialog::~CDialog() { DetachControls(); }
+CDialog::~CDialog() {
+    DetachControls();
+}
 
 INT_PTR CDialog::DoModal() {
     const INT_PTR result =
@@ -15,7 +17,9 @@ INT_PTR CDialog::DoModal() {
     return result;
 }
 
-void CDialog::EndDialog(INT_PTR result) { ::EndDialog(m_hWnd, result); }
+void CDialog::EndDialog(INT_PTR result) {
+    ::EndDialog(m_hWnd, result);
+}
 
 BOOL CDialog::OnInitDialog() {
     DoDataExchange();

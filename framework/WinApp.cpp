@@ -2,7 +2,9 @@
 
 CWinApp* CWinApp::s_pApp = nullptr;
 
-CWinApp::CWinApp() { s_pApp = this; }
+CWinApp::CWinApp() {
+    s_pApp = this;
+}
 
 CWinApp::~CWinApp() {
     if (s_pApp == this)
@@ -24,7 +26,9 @@ BOOL CWinApp::InitInstance() {
     return TRUE;
 }
 
-bool CWinApp::OnCmdMsg(UINT) { return false; }
+bool CWinApp::OnCmdMsg(UINT) {
+    return false;
+}
 
 std::string LoadResourceString(UINT id) {
     char buffer[4096];

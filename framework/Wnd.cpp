@@ -8,7 +8,9 @@ HWND CWnd::Detach() {
     return hWnd;
 }
 
-void CWnd::SetWindowText(const std::string& text) { ::SetWindowTextA(m_hWnd, text.c_str()); }
+void CWnd::SetWindowText(const std::string& text) {
+    ::SetWindowTextA(m_hWnd, text.c_str());
+}
 
 std::string CWnd::GetWindowText() const {
     const int length = GetWindowTextLengthA(m_hWnd);
@@ -28,7 +30,9 @@ DWORD CListCtrl::SetExtendedStyle(DWORD style) {
     return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style));
 }
 
-int CListCtrl::GetItemCount() const { return static_cast<int>(SendMessage(LVM_GETITEMCOUNT)); }
+int CListCtrl::GetItemCount() const {
+    return static_cast<int>(SendMessage(LVM_GETITEMCOUNT));
+}
 
 int CListCtrl::InsertItem(int index, const std::string& text) {
     LVITEMA item{};
@@ -43,8 +47,7 @@ std::string CListCtrl::GetItemText(int index) const {
     LVITEMA item{};
     item.pszText = buffer.data();
     item.cchTextMax = static_cast<int>(buffer.size());
-    const auto length =
-        SendMessage(LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+    const auto length = SendMessage(LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
     return std::string(buffer.data(), length > 0 ? length : 0);
 }
 
@@ -77,8 +80,12 @@ bool CListCtrl::GetCheck(int index) const {
     return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
-bool CListCtrl::DeleteAllItems() { return SendMessage(LVM_DELETEALLITEMS) != FALSE; }
+bool CListCtrl::DeleteAllItems() {
+    return SendMessage(LVM_DELETEALLITEMS) != FALSE;
+}
 
 CPaintDC::CPaintDC(HWND hWnd) : m_hWnd(hWnd), m_hDC(BeginPaint(hWnd, &m_ps)) {}
 
-CPaintDC::~CPaintDC() { EndPaint(m_hWnd, &m_ps); }
+CPaintDC::~CPaintDC() {
+    EndPaint(m_hWnd, &m_ps);
+}
