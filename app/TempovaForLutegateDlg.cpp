@@ -196,5 +196,5 @@ void CTempovaForLutegateDlg::OnBnClickedClose() {
     if (m_pAppNamesHelper)
         DeleteAppNamesHelper();
     ClearAppList();
-    CDialog::OnCancel();
+    OnCancel();
 }

@@ -39,6 +39,11 @@ BOOL TestDlg::OnInitDialog() {
     return result;
 }
 
+void TestDlg::OnCancel() {
+    m_rowsAtEnd = m_listApps.GetItemCount();
+    CTempovaForLutegateDlg::OnCancel();
+}
+
 LRESULT TestDlg::OnRun(WPARAM, LPARAM lParam) {
     (*reinterpret_cast<const std::function<void()>*>(lParam))();
     return 0;

@@ -26,9 +26,12 @@ public:
     static constexpr UINT kMarkMessage = WM_APP + 2;
 
     std::atomic<HWND> m_ready{nullptr};
+    // The number of rows when the dialog was told to end; -1 before.
+    std::atomic<int> m_rowsAtEnd{-1};
 
 protected:
     BOOL OnInitDialog() override;
+    void OnCancel() override;
     const MessageMap* GetMessageMap() const override { return &s_testMap; }
 
 private:

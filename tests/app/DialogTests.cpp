@@ -196,13 +196,15 @@ TEST(MainDialog, EnterAppliesAndKeepsTheDialogOpen) {
     EXPECT_TRUE(IsWindowVisible(dialog.hwnd()));
 }
 
-TEST(MainDialog, EscClosesTheDialog) {
+TEST(MainDialog, EscClosesTheDialogAndFreesTheRows) {
     RunningDialog dialog;
     ASSERT_TRUE(dialog.hwnd());
     dialog.addRow("A", "a.exe", true);
+    dialog.addRow("B", "b.exe", false);
     PostMessageA(dialog.item(1002), WM_KEYDOWN, VK_ESCAPE, 1);
     ASSERT_TRUE(dialog.waitForEnd());
     EXPECT_EQ(dialog.result(), IDCANCEL);
+    EXPECT_EQ(dialog.dialog().m_rowsAtEnd, 0);
 }
 
 TEST(MainDialog, CloseButtonAndSystemMenuCloseEndTheDialog) {
