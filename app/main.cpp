@@ -1,11 +1,10 @@
-#include "Utilities.h"
+#include "TempovaForLutegateApp.h"
 
 #include <windows.h>
 
-#include <string>
+// The one application object.
+CTempovaForLutegateApp theApp;
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    const std::string text = std::string("Data folder: ") + kelvora_core::getUserAppPath();
-    MessageBoxA(nullptr, text.c_str(), "TempovaForLutegate", MB_OK | MB_ICONINFORMATION);
-    return 0;
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    return theApp.Run(instance);
 }

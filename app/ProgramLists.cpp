@@ -1,0 +1,51 @@
+#include "ProgramLists.h"
+
+#include <algorithm>
+
+namespace program_lists {
+
+const char* const kModuleDefault =
+    "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe";
+const char* const kProgramDefault =
+    "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;flock.exe"
+    ";"
+    "feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;adobe media player.exe;";
+
+std::vector<std::string> splitNames(const std::string& text) {
+    std::vector<std::string> names;
+    std::string::size_type start = text.find_first_not_of(';');
+    while (start != std::string::npos) {
+        const std::string::size_type end = text.find(';', start);
+        names.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+        start = end == std::string::npos ? end : text.find_first_not_of(';', end);
+    }
+    return names;
+}
+
+std::string joinNames(const std::vector<std::string>& names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        text += (i == 0 ? "" : ";") + names[i];
+    return text;
+}
+
+std::string toLowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+void addName(std::vector<std::string>& names, const std::string& name) {
+    if (std::find(names.begin(), names.end(), name) == names.end())
+        names.push_back(name);
+}
+
+void removeFirstName(std::vector<std::string>& names, const std::string& name) {
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found != names.end())
+        names.erase(found);
+}
+
+} // namespace program_lists

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The ";"-separated name lists of the speed product's preferences and the
+// rules by which Apply changes them.
+namespace program_lists {
+
+// Used when "ModulesToIntercept" is not stored.
+extern const char* const kModuleDefault;
+// Used when "ProgramsToHook" is not stored: the browsers, then the players.
+extern const char* const kProgramDefault;
+
+// Names between ";" separators; empty names are skipped ('a;;b;' gives 'a'
+// and 'b'). Spaces and letter case are kept.
+std::vector<std::string> splitNames(const std::string& text);
+
+// The names with one ";" between neighbours; none at the start or end.
+std::string joinNames(const std::vector<std::string>& names);
+
+// Only the letters A to Z change.
+std::string toLowerAscii(std::string text);
+
+// Appends the name unless an equal name (exact comparison) is present.
+void addName(std::vector<std::string>& names, const std::string& name);
+
+// Removes the first name equal to the given one, if any.
+void removeFirstName(std::vector<std::string>& names, const std::string& name);
+
+} // namespace program_lists

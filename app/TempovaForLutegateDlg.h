@@ -1,0 +1,61 @@
+#pragma once
+
+#include "Dialog.h"
+
+#include <string>
+
+class CAppNamesHelper;
+
+// The tool's one window: the list of course applications with their check
+// boxes, the status line, and the Update, Apply and Close buttons.
+class CTempovaForLutegateDlg : public CDialog {
+public:
+    explicit CTempovaForLutegateDlg(HWND parent = nullptr);
+    ~CTempovaForLutegateDlg() override;
+
+    // Appends a row showing the display name; the row keeps its own heap copy
+    // of the program file name (one or more names separated by ";") in its
+    // item data.
+    void AddAppRow(const std::string& displayName, const std::string& programName, bool checked);
+    // Frees every row's program file name and deletes all rows.
+    void ClearAppList();
+
+    // True when ";" and the program file name in small letters occur in the
+    // stored text as it is.
+    static bool IsAppHooked(const std::string& hooked, const std::string& programName);
+
+protected:
+    BOOL OnInitDialog() override;
+    void DoDataExchange() override;
+    const MessageMap* GetMessageMap() const override { return &s_messageMap; }
+
+    void OnSysCommand(UINT nID, LPARAM lParam);
+    void OnPaint();
+    HCURSOR OnQueryDragIcon();
+    void OnBnClickedApply();
+    void OnBnClickedClose();
+    void OnTimer(UINT_PTR nIDEvent);
+    void OnBnClickedUpdate();
+
+    // Fills the list from the local copy of the course list.
+    void LoadLocalCourseList();
+
+    HICON m_hIcon;
+    CListCtrl m_listApps;
+    CStatic m_staticStatus;
+    UINT_PTR m_nTimer;
+    CAppNamesHelper* m_pAppNamesHelper;
+
+private:
+    // Apply's steps.
+    void ApplyRowsToPreferences();
+    void RestartTempova(HWND tempova);
+
+    // Ends the update helper's life (Close).
+    void DeleteAppNamesHelper();
+
+    static const MessageEntry s_messageEntries[];
+
+protected:
+    static const MessageMap s_messageMap;
+};

@@ -1,0 +1,107 @@
+#include "Dialog.h"
+
+#include "WinApp.h"
+
+CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
+
+CDialog::~CDialog() {
+    DetachControls();
+}
+
+INT_PTR CDialog::DoModal() {
+    const INT_PTR result =
+        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), m_parent,
+                        DialogProc, reinterpret_cast<LPARAM>(this));
+    DetachControls();
+    m_hWnd = nullptr;
+    return result;
+}
+
+void CDialog::EndDialog(INT_PTR result) {
+    ::EndDialog(m_hWnd, result);
+}
+
+BOOL CDialog::OnInitDialog() {
+    DoDataExchange();
+    return TRUE;
+}
+
+void CDialog::BindControl(int id, CWnd& control) {
+    control.Attach(GetDlgItem(m_hWnd, id));
+    m_boundControls.push_back(&control);
+}
+
+void CDialog::DetachControls() {
+    for (CWnd* control : m_boundControls)
+        control->Detach();
+    m_boundControls.clear();
+}
+
+LRESULT CDialog::Default() {
+    return DefWindowProcA(m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
+}
+
+// The CDialog object travels in WM_INITDIALOG's parameter and is kept in the
+// window's DWLP_USER slot for every later message.
+INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        auto* dialog = reinterpret_cast<CDialog*>(lParam);
+        SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
+        dialog->m_hWnd = hWnd;
+        return dialog->OnInitDialog();
+    }
+    auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hWnd, DWLP_USER));
+    if (!dialog)
+        return FALSE;
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(hWnd, DWLP_USER, 0);
+        return FALSE;
+    }
+    return dialog->Dispatch(message, wParam, lParam);
+}
+
+INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
+    const MessageEntry* entry = FindEntry(message, wParam);
+    if (!entry)
+        return message == WM_COMMAND && OnCommandDefault(LOWORD(wParam));
+    // A handler may run a nested modal loop; keep the outer message.
+    const CurrentMessage outer = m_current;
+    m_current = {message, wParam, lParam};
+    const LRESULT result = entry->handler(*this, wParam, lParam);
+    m_current = outer;
+    // A dialog procedure answers WM_QUERYDRAGICON directly; every other
+    // result goes into DWLP_MSGRESULT.
+    if (message == WM_QUERYDRAGICON)
+        return result;
+    SetWindowLongPtrA(m_hWnd, DWLP_MSGRESULT, result);
+    return TRUE;
+}
+
+const MessageEntry* CDialog::FindEntry(UINT message, WPARAM wParam) const {
+    for (const MessageMap* map = GetMessageMap(); map; map = map->base) {
+        for (std::size_t i = 0; i < map->count; ++i) {
+            const MessageEntry& entry = map->entries[i];
+            if (entry.message != message)
+                continue;
+            if (message != WM_COMMAND ||
+                (entry.id == LOWORD(wParam) && entry.code == HIWORD(wParam)))
+                return &entry;
+        }
+    }
+    return nullptr;
+}
+
+// Commands without a row: OK and Cancel end the dialog; anything else goes to
+// the application object.
+bool CDialog::OnCommandDefault(UINT id) {
+    if (id == IDOK) {
+        OnOK();
+        return true;
+    }
+    if (id == IDCANCEL) {
+        OnCancel();
+        return true;
+    }
+    CWinApp* app = CWinApp::GetApp();
+    return app && app->OnCmdMsg(id);
+}

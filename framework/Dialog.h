@@ -1,0 +1,128 @@
+#pragma once
+
+#include "Wnd.h"
+
+#include <cstddef>
+#include <vector>
+
+class CDialog;
+
+// One row of a dialog's message table. A message reaches its handler like
+// this: the dialog procedure (CDialog::DialogProc) finds the CDialog object
+// stored in the window, walks its table from the first row to the last, and
+// calls the handler of the first row that matches. WM_COMMAND rows match on
+// the command id and the notification code as well.
+using MessageHandler = LRESULT (*)(CDialog& dialog, WPARAM wParam, LPARAM lParam);
+
+struct MessageEntry {
+    UINT message;
+    UINT id;   // WM_COMMAND: command id; otherwise 0
+    UINT code; // WM_COMMAND: notification code; otherwise 0
+    MessageHandler handler;
+};
+
+// A dialog class's table; a derived table may name its base's table, which is
+// walked after its own rows.
+struct MessageMap {
+    const MessageMap* base;
+    const MessageEntry* entries;
+    std::size_t count;
+};
+
+// Rows for the handler signatures the dialogs use. D is the dialog class, F
+// its member function.
+namespace msg {
+
+template <class D, void (D::*F)()> constexpr MessageEntry onBnClicked(UINT id) {
+    return {WM_COMMAND, id, BN_CLICKED, [](CDialog& d, WPARAM, LPARAM) -> LRESULT {
+                (static_cast<D&>(d).*F)();
+                return 0;
+            }};
+}
+
+template <class D, void (D::*F)(UINT, LPARAM)> constexpr MessageEntry onSysCommand() {
+    return {WM_SYSCOMMAND, 0, 0, [](CDialog& d, WPARAM w, LPARAM l) -> LRESULT {
+                (static_cast<D&>(d).*F)(static_cast<UINT>(w), l);
+                return 0;
+            }};
+}
+
+template <class D, void (D::*F)()> constexpr MessageEntry onPaint() {
+    return {WM_PAINT, 0, 0, [](CDialog& d, WPARAM, LPARAM) -> LRESULT {
+                (static_cast<D&>(d).*F)();
+                return 0;
+            }};
+}
+
+template <class D, HCURSOR (D::*F)()> constexpr MessageEntry onQueryDragIcon() {
+    return {WM_QUERYDRAGICON, 0, 0, [](CDialog& d, WPARAM, LPARAM) -> LRESULT {
+                return reinterpret_cast<LRESULT>((static_cast<D&>(d).*F)());
+            }};
+}
+
+template <class D, void (D::*F)(UINT_PTR)> constexpr MessageEntry onTimer() {
+    return {WM_TIMER, 0, 0, [](CDialog& d, WPARAM w, LPARAM) -> LRESULT {
+                (static_cast<D&>(d).*F)(static_cast<UINT_PTR>(w));
+                return 0;
+            }};
+}
+
+// Any message, handled with both parameters and a result.
+template <class D, LRESULT (D::*F)(WPARAM, LPARAM)> constexpr MessageEntry onMessage(UINT message) {
+    return {message, 0, 0, [](CDialog& d, WPARAM w, LPARAM l) -> LRESULT {
+                return (static_cast<D&>(d).*F)(w, l);
+            }};
+}
+
+} // namespace msg
+
+// A modal dialog from a template in the executable's resources. The object
+// owns the dialog window while DoModal runs; the window's end (EndDialog)
+// ends DoModal.
+class CDialog : public CWnd {
+public:
+    explicit CDialog(UINT templateId, HWND parent = nullptr);
+    ~CDialog() override;
+
+    // Runs the dialog until EndDialog; returns its result, or -1 when the
+    // dialog could not be created.
+    INT_PTR DoModal();
+    void EndDialog(INT_PTR result);
+
+protected:
+    // WM_INITDIALOG: binds the controls (DoDataExchange). Return TRUE to let
+    // the system give the focus to the first control.
+    virtual BOOL OnInitDialog();
+    // Binds control ids to wrapper objects, with BindControl.
+    virtual void DoDataExchange() {}
+    void BindControl(int id, CWnd& control);
+
+    // The defaults for the commands IDOK and IDCANCEL when the table has no
+    // row for them: both end the dialog.
+    virtual void OnOK() { EndDialog(IDOK); }
+    virtual void OnCancel() { EndDialog(IDCANCEL); }
+
+    // The platform's default handling of the message being dispatched.
+    LRESULT Default();
+
+    // The table of this dialog class; none by default.
+    virtual const MessageMap* GetMessageMap() const { return nullptr; }
+
+private:
+    static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    INT_PTR Dispatch(UINT message, WPARAM wParam, LPARAM lParam);
+    const MessageEntry* FindEntry(UINT message, WPARAM wParam) const;
+    bool OnCommandDefault(UINT id);
+    void DetachControls();
+
+    struct CurrentMessage {
+        UINT message;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+
+    UINT m_templateId;
+    HWND m_parent;
+    std::vector<CWnd*> m_boundControls;
+    CurrentMessage m_current{};
+};

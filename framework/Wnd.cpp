@@ -1,0 +1,91 @@
+#include "Wnd.h"
+
+#include <vector>
+
+HWND CWnd::Detach() {
+    HWND hWnd = m_hWnd;
+    m_hWnd = nullptr;
+    return hWnd;
+}
+
+void CWnd::SetWindowText(const std::string& text) {
+    ::SetWindowTextA(m_hWnd, text.c_str());
+}
+
+std::string CWnd::GetWindowText() const {
+    const int length = GetWindowTextLengthA(m_hWnd);
+    if (length <= 0)
+        return std::string();
+    std::vector<char> buffer(length + 1);
+    const int copied = ::GetWindowTextA(m_hWnd, buffer.data(), length + 1);
+    return std::string(buffer.data(), copied > 0 ? copied : 0);
+}
+
+LRESULT CWnd::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) const {
+    return ::SendMessageA(m_hWnd, message, wParam, lParam);
+}
+
+DWORD CListCtrl::SetExtendedStyle(DWORD style) {
+    // Mask 0 means every bit: the style becomes exactly the one given.
+    return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style));
+}
+
+int CListCtrl::GetItemCount() const {
+    return static_cast<int>(SendMessage(LVM_GETITEMCOUNT));
+}
+
+int CListCtrl::InsertItem(int index, const std::string& text) {
+    LVITEMA item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = index;
+    item.pszText = const_cast<char*>(text.c_str());
+    return static_cast<int>(SendMessage(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
+std::string CListCtrl::GetItemText(int index) const {
+    std::vector<char> buffer(1024);
+    LVITEMA item{};
+    item.pszText = buffer.data();
+    item.cchTextMax = static_cast<int>(buffer.size());
+    const auto length = SendMessage(LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
+    return std::string(buffer.data(), length > 0 ? length : 0);
+}
+
+bool CListCtrl::SetItemData(int index, DWORD_PTR data) {
+    LVITEMA item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    item.lParam = static_cast<LPARAM>(data);
+    return SendMessage(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+DWORD_PTR CListCtrl::GetItemData(int index) const {
+    LVITEMA item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessage(LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)))
+        return 0;
+    return static_cast<DWORD_PTR>(item.lParam);
+}
+
+bool CListCtrl::SetCheck(int index, bool checked) {
+    LVITEMA item{};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    return SendMessage(LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
+bool CListCtrl::GetCheck(int index) const {
+    const auto state = SendMessage(LVM_GETITEMSTATE, index, LVIS_STATEIMAGEMASK);
+    return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+bool CListCtrl::DeleteAllItems() {
+    return SendMessage(LVM_DELETEALLITEMS) != FALSE;
+}
+
+CPaintDC::CPaintDC(HWND hWnd) : m_hWnd(hWnd), m_hDC(BeginPaint(hWnd, &m_ps)) {}
+
+CPaintDC::~CPaintDC() {
+    EndPaint(m_hWnd, &m_ps);
+}

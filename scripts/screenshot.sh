@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Takes a screenshot of the main dialog with a loaded list on a private
+# virtual display: docs/screenshot.png (or the path given).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+out=${1:-$root/docs/screenshot.png}
+"$root/scripts/setup.sh"
+
+build=${BUILD_DIR:-$root/build}
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
+      -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" -j2 --target dialog_preview
+
+source "$root/scripts/wine-session.sh"
+WINE_SESSION_OWN_DISPLAY=1 wine_session_start
+
+fifo_dir=$(mktemp -d /tmp/tempova-shot.XXXXXX)
+mkfifo "$fifo_dir/rect"
+wine "$build/bin/dialog_preview.exe" >"$fifo_dir/rect" &
+geometry=""
+read -r -t 60 x y w h <"$fifo_dir/rect" && geometry="${w}x${h}+${x}+${y}"
+rm -rf "$fifo_dir"
+if [[ -z $geometry ]]; then
+    echo "screenshot: the dialog did not come up" >&2
+    exit 1
+fi
+sleep 1 # let the dialog finish painting
+mkdir -p "$(dirname "$out")"
+xwd -root -silent | convert xwd:- -crop "$geometry" +repage "$out"
+echo "screenshot: $out ($geometry)"

@@ -1,0 +1,231 @@
+// Apply: the two preference lists as stored after each kind of row, and the
+// restart of a running speed product (the stand-in tempova.exe).
+#include "DialogHarness.h"
+
+#include "ChildProcess.h"
+#include "TestRegistry.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using app_test::RunningDialog;
+using app_test::waitUntil;
+
+namespace {
+
+const char* const kAdaptersKey = "Software\\Kelvora\\Vexa\\Adapters";
+const char* const kFlashAdapterKey = "Software\\Kelvora\\Vexa\\FlashAdapter";
+
+const std::string kModuleDefault =
+    "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe";
+const std::string kProgramDefaultJoined =
+    "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;flock.exe;"
+    "feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;adobe media player.exe";
+
+// The stored text without the terminating zero byte; "<absent>" when missing.
+std::string stored(const char* key, const char* name) {
+    const auto value = test_support::readRegistryValue(key, name);
+    if (!value.exists)
+        return "<absent>";
+    std::string text = value.data;
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
+    return text;
+}
+std::string storedModules() {
+    return stored(kFlashAdapterKey, "ModulesToIntercept");
+}
+std::string storedPrograms() {
+    return stored(kAdaptersKey, "ProgramsToHook");
+}
+
+void store(const char* key, const char* name, const std::string& text) {
+    test_support::writeRegistryValue(key, name, REG_SZ, text + '\0');
+}
+void storeModules(const std::string& text) {
+    store(kFlashAdapterKey, "ModulesToIntercept", text);
+}
+void storePrograms(const std::string& text) {
+    store(kAdaptersKey, "ProgramsToHook", text);
+}
+
+HWND findTempova() {
+    return FindWindowA("#32770", "Kelvora Tempova LoaderApp");
+}
+
+DWORD processOf(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    return id;
+}
+
+// Ends a stand-in this test did not start itself (the one Apply started).
+void endStandIn(HWND window) {
+    if (!window)
+        return;
+    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processOf(window));
+    PostMessageA(window, WM_COMMAND, IDOK, 0);
+    if (process) {
+        if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0)
+            TerminateProcess(process, 1);
+        CloseHandle(process);
+    }
+}
+
+// Ends whatever stand-in is left when a test ends, also after a failure: a
+// stand-in left running would keep the test program's output open.
+struct StandInSweeper {
+    ~StandInSweeper() {
+        for (int i = 0; i < 5 && findTempova(); ++i)
+            endStandIn(findTempova());
+    }
+};
+
+class Apply : public ::testing::Test {
+protected:
+    StandInSweeper m_sweeper;
+    void SetUp() override {
+        test_support::deleteRegistryTree("Software\\Kelvora");
+        ASSERT_EQ(findTempova(), nullptr) << "a stand-in is still running";
+        ASSERT_TRUE(m_dialog.hwnd());
+    }
+    void TearDown() override { test_support::deleteRegistryTree("Software\\Kelvora"); }
+
+    void apply() {
+        m_dialog.send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(m_dialog.item(IDOK)));
+    }
+
+    RunningDialog m_dialog;
+};
+
+} // namespace
+
+TEST_F(Apply, CheckedRowWithNothingStoredJoinsBothDefaults) {
+    m_dialog.addRow("Course Tool", "CourseTool.exe", true);
+    apply();
+    EXPECT_EQ(storedModules(), kModuleDefault + ";coursetool.exe");
+    EXPECT_EQ(storedPrograms(), kProgramDefaultJoined + ";coursetool.exe");
+    EXPECT_EQ(m_dialog.status(), "Applying choices...done.");
+}
+
+TEST_F(Apply, UncheckingRemovesTheNameFromBothAndKeepsTheOrder) {
+    m_dialog.addRow("Course Tool", "CourseTool.exe", true);
+    apply();
+    m_dialog.setChecked(0, false);
+    apply();
+    EXPECT_EQ(storedModules(), kModuleDefault);
+    EXPECT_EQ(storedPrograms(), kProgramDefaultJoined);
+    EXPECT_EQ(m_dialog.status(), "Applying choices...done.");
+}
+
+TEST_F(Apply, NoRowsWriteTheDefaultsWithoutTheTrailingSeparator) {
+    apply();
+    EXPECT_EQ(storedModules(), kModuleDefault);
+    EXPECT_EQ(storedPrograms(), kProgramDefaultJoined);
+}
+
+TEST_F(Apply, EveryNameOfARowIsAddedOnce) {
+    storeModules("m.dll");
+    storePrograms("p.exe");
+    m_dialog.addRow("Two", "A.exe;b.exe", true);
+    m_dialog.addRow("Again", "a.exe", true);
+    apply();
+    EXPECT_EQ(storedModules(), "m.dll;a.exe;b.exe");
+    EXPECT_EQ(storedPrograms(), "p.exe;a.exe;b.exe");
+}
+
+TEST_F(Apply, UncheckedRowWithSeveralNamesRemovesEach) {
+    storeModules("a.exe;m.dll;b.exe");
+    storePrograms("b.exe;p.exe;a.exe");
+    m_dialog.addRow("Two", "a.exe;;B.exe;", false);
+    apply();
+    EXPECT_EQ(storedModules(), "m.dll");
+    EXPECT_EQ(storedPrograms(), "p.exe");
+}
+
+TEST_F(Apply, NameStoredInCapitalsIsNeitherFoundNorRemoved) {
+    storeModules("CourseTool.exe");
+    storePrograms("x.exe;CourseTool.exe");
+    m_dialog.addRow("Course Tool", "coursetool.exe", false);
+    apply();
+    EXPECT_EQ(storedModules(), "CourseTool.exe");
+    EXPECT_EQ(storedPrograms(), "x.exe;CourseTool.exe");
+    m_dialog.setChecked(0, true);
+    apply();
+    EXPECT_EQ(storedModules(), "CourseTool.exe;coursetool.exe");
+    EXPECT_EQ(storedPrograms(), "x.exe;CourseTool.exe;coursetool.exe");
+}
+
+TEST_F(Apply, UncheckingRemovesOnlyTheFirstOfANameStoredTwice) {
+    storeModules("t.exe;m.dll;t.exe");
+    storePrograms("t.exe;t.exe;p.exe");
+    m_dialog.addRow("T", "T.exe", false);
+    apply();
+    EXPECT_EQ(storedModules(), "m.dll;t.exe");
+    EXPECT_EQ(storedPrograms(), "t.exe;p.exe");
+}
+
+TEST_F(Apply, StoredListsAreNormalisedEvenWhenNoRowTouchesThem) {
+    storeModules(";;m.dll;;n.dll;");
+    storePrograms("x.exe;;y.exe;");
+    m_dialog.addRow("Other", "other.exe", false);
+    apply();
+    EXPECT_EQ(storedModules(), "m.dll;n.dll");
+    EXPECT_EQ(storedPrograms(), "x.exe;y.exe");
+}
+
+TEST_F(Apply, NamesKeepTheirSpaces) {
+    storePrograms("");
+    storeModules(";");
+    m_dialog.addRow("Player", "Flv Player.exe", true);
+    apply();
+    EXPECT_EQ(storedModules(), "flv player.exe");
+    EXPECT_EQ(storedPrograms(), "flv player.exe");
+}
+
+TEST_F(Apply, RestartsTheRunningSpeedProduct) {
+    const std::string standIn = test_support::besideThisProgram("tempova.exe");
+    for (int round = 0; round < 2; ++round) {
+        test_support::ChildProcess first(standIn);
+        ASSERT_TRUE(first.started());
+        ASSERT_TRUE(waitUntil([] { return findTempova() && IsWindowVisible(findTempova()); }));
+        ASSERT_EQ(processOf(findTempova()), first.id());
+        const DWORD handlesBefore = test_support::handleCount();
+
+        m_dialog.addRow("Course Tool", round == 0 ? "CourseTool.exe" : "other.exe", true);
+        SetWindowTextA(m_dialog.item(1003), "");
+        m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
+
+        // The status line is read without the dialog's thread, which sleeps.
+        std::vector<std::string> seen;
+        waitUntil([&] {
+            const std::string text = m_dialog.status();
+            if (seen.empty() || seen.back() != text)
+                seen.push_back(text);
+            return text == "Tempova successfully restarted.";
+        });
+        ASSERT_TRUE(m_dialog.flush());
+        EXPECT_EQ(seen.back(), "Tempova successfully restarted.");
+        const std::vector<std::string> expected = {"Closing Tempova...", "Restarting Tempova...",
+                                                   "Tempova successfully restarted."};
+        ASSERT_GE(seen.size(), 3u);
+        EXPECT_EQ(std::vector<std::string>(seen.end() - 3, seen.end()), expected);
+
+        EXPECT_EQ(first.waitForExit(5000), 0u) << "the close command ends the stand-in";
+        HWND restarted = findTempova();
+        ASSERT_NE(restarted, nullptr);
+        EXPECT_NE(processOf(restarted), first.id());
+        // The new stand-in read the values Apply had just written.
+        char programs[1024] = {};
+        GetWindowTextA(GetDlgItem(restarted, 1002), programs, sizeof programs);
+        EXPECT_EQ(programs, storedPrograms());
+        endStandIn(restarted);
+        ASSERT_TRUE(waitUntil([] { return findTempova() == nullptr; }));
+        if (round == 1) {
+            EXPECT_EQ(test_support::handleCount(), handlesBefore);
+        }
+    }
+}

@@ -1,0 +1,149 @@
+#include "DialogHarness.h"
+
+#include <commctrl.h>
+#include <process.h>
+
+#include <vector>
+
+namespace app_test {
+
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+std::string windowText(HWND window) {
+    wchar_t wide[1024] = {};
+    const int length = InternalGetWindowText(window, wide, 1024);
+    char narrow[2048] = {};
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, wide, length, narrow, sizeof narrow, nullptr, nullptr);
+    return std::string(narrow, bytes > 0 ? bytes : 0);
+}
+
+const MessageEntry TestDlg::s_testEntries[] = {
+    msg::onMessage<TestDlg, &TestDlg::OnRun>(kRunMessage),
+    msg::onMessage<TestDlg, &TestDlg::OnMark>(kMarkMessage),
+};
+
+const MessageMap TestDlg::s_testMap = {&CTempovaForLutegateDlg::s_messageMap, s_testEntries, 2};
+
+BOOL TestDlg::OnInitDialog() {
+    const BOOL result = CTempovaForLutegateDlg::OnInitDialog();
+    m_ready = m_hWnd;
+    return result;
+}
+
+void TestDlg::OnCancel() {
+    m_rowsAtEnd = m_listApps.GetItemCount();
+    CTempovaForLutegateDlg::OnCancel();
+}
+
+LRESULT TestDlg::OnRun(WPARAM, LPARAM lParam) {
+    (*reinterpret_cast<const std::function<void()>*>(lParam))();
+    return 0;
+}
+
+LRESULT TestDlg::OnMark(WPARAM, LPARAM lParam) {
+    SetEvent(reinterpret_cast<HANDLE>(lParam));
+    return 0;
+}
+
+RunningDialog::RunningDialog() {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    m_thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, threadMain, this, 0, nullptr));
+    if (!m_thread)
+        return;
+    if (waitUntil([this] {
+            HWND ready = m_dialog.m_ready;
+            return ready && IsWindowVisible(ready);
+        }))
+        m_hwnd = m_dialog.m_ready;
+}
+
+RunningDialog::~RunningDialog() {
+    if (!m_thread)
+        return;
+    if (WaitForSingleObject(m_thread, 0) != WAIT_OBJECT_0 && m_hwnd)
+        post(WM_COMMAND, IDCANCEL);
+    WaitForSingleObject(m_thread, 20000);
+    CloseHandle(m_thread);
+}
+
+unsigned __stdcall RunningDialog::threadMain(void* self) {
+    auto* running = static_cast<RunningDialog*>(self);
+    running->m_result = running->m_dialog.DoModal();
+    return 0;
+}
+
+void RunningDialog::run(const std::function<void()>& function) {
+    send(TestDlg::kRunMessage, 0, reinterpret_cast<LPARAM>(&function));
+}
+
+bool RunningDialog::flush(DWORD timeoutMs) {
+    HANDLE event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    post(TestDlg::kMarkMessage, 0, reinterpret_cast<LPARAM>(event));
+    const bool reached = WaitForSingleObject(event, timeoutMs) == WAIT_OBJECT_0;
+    CloseHandle(event);
+    return reached;
+}
+
+void RunningDialog::post(UINT message, WPARAM wParam, LPARAM lParam) {
+    PostMessageA(m_hwnd, message, wParam, lParam);
+}
+
+LRESULT RunningDialog::send(UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendMessageA(m_hwnd, message, wParam, lParam);
+}
+
+void RunningDialog::addRow(const std::string& name, const std::string& program, bool checked) {
+    run([&] { m_dialog.AddAppRow(name, program, checked); });
+}
+
+int RunningDialog::rowCount() {
+    return static_cast<int>(SendMessageA(item(1002), LVM_GETITEMCOUNT, 0, 0));
+}
+
+std::string RunningDialog::rowText(int row) {
+    char buffer[512] = {};
+    LVITEMA lvItem{};
+    lvItem.pszText = buffer;
+    lvItem.cchTextMax = sizeof buffer;
+    const auto length =
+        SendMessageA(item(1002), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&lvItem));
+    return std::string(buffer, length > 0 ? length : 0);
+}
+
+std::string RunningDialog::rowProgram(int row) {
+    LVITEMA lvItem{};
+    lvItem.mask = LVIF_PARAM;
+    lvItem.iItem = row;
+    if (!SendMessageA(item(1002), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&lvItem)) ||
+        !lvItem.lParam)
+        return "<none>";
+    return reinterpret_cast<const char*>(lvItem.lParam);
+}
+
+bool RunningDialog::rowChecked(int row) {
+    const auto state = SendMessageA(item(1002), LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
+    return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
+}
+
+void RunningDialog::setChecked(int row, bool checked) {
+    LVITEMA lvItem{};
+    lvItem.stateMask = LVIS_STATEIMAGEMASK;
+    lvItem.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    SendMessageA(item(1002), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&lvItem));
+}
+
+bool RunningDialog::waitForEnd(DWORD timeoutMs) {
+    return m_thread && WaitForSingleObject(m_thread, timeoutMs) == WAIT_OBJECT_0;
+}
+
+} // namespace app_test

@@ -1,0 +1,92 @@
+#pragma once
+
+#include "TempovaForLutegateDlg.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace app_test {
+
+// Waits up to the time-out for the condition, polling every 5 ms.
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
+
+// A window's text read without the owner's thread (no WM_GETTEXT), so it can
+// be read while that thread sleeps.
+std::string windowText(HWND window);
+
+// The main dialog with two extra table rows for the tests: one runs a
+// function on the dialog's thread, one sets an event when reached.
+class TestDlg : public CTempovaForLutegateDlg {
+public:
+    static constexpr UINT kRunMessage = WM_APP + 1;
+    static constexpr UINT kMarkMessage = WM_APP + 2;
+
+    std::atomic<HWND> m_ready{nullptr};
+    // The number of rows when the dialog was told to end; -1 before.
+    std::atomic<int> m_rowsAtEnd{-1};
+
+protected:
+    BOOL OnInitDialog() override;
+    void OnCancel() override;
+    const MessageMap* GetMessageMap() const override { return &s_testMap; }
+
+private:
+    LRESULT OnRun(WPARAM, LPARAM lParam);
+    LRESULT OnMark(WPARAM, LPARAM lParam);
+
+    static const MessageEntry s_testEntries[];
+    static const MessageMap s_testMap;
+};
+
+// The dialog running modally on a thread of its own; the test thread drives
+// it through window messages. Closes the dialog (Esc's command) and joins
+// the thread on destruction if the test did not.
+class RunningDialog {
+public:
+    RunningDialog();
+    ~RunningDialog();
+    RunningDialog(const RunningDialog&) = delete;
+    RunningDialog& operator=(const RunningDialog&) = delete;
+
+    // The dialog's window once it is initialised and visible; null when it
+    // did not come up.
+    HWND hwnd() const { return m_hwnd; }
+    HWND item(int id) const { return GetDlgItem(m_hwnd, id); }
+    // The dialog object: only for code run on its thread (run).
+    TestDlg& dialog() { return m_dialog; }
+
+    // Runs the function on the dialog's thread and returns when it is done.
+    void run(const std::function<void()>& function);
+    // Returns when the dialog has handled everything posted before.
+    bool flush(DWORD timeoutMs = 10000);
+    void post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+    LRESULT send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
+
+    void addRow(const std::string& name, const std::string& program, bool checked);
+    int rowCount();
+    std::string rowText(int row);
+    std::string rowProgram(int row);
+    bool rowChecked(int row);
+    void setChecked(int row, bool checked);
+
+    std::string status() const { return windowText(item(1003)); }
+
+    // True when the dialog ended within the time-out; then result() holds
+    // what DoModal returned.
+    bool waitForEnd(DWORD timeoutMs = 10000);
+    INT_PTR result() const { return m_result; }
+
+private:
+    static unsigned __stdcall threadMain(void* self);
+
+    TestDlg m_dialog;
+    HANDLE m_thread = nullptr;
+    HWND m_hwnd = nullptr;
+    std::atomic<INT_PTR> m_result{-2};
+};
+
+} // namespace app_test

@@ -1,0 +1,272 @@
+// The main dialog driven through window messages: start-up state, layout,
+// rows, the system menu and the About box, keyboard and close paths.
+#include "DialogHarness.h"
+
+#include "ChildProcess.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using app_test::RunningDialog;
+using app_test::waitUntil;
+using app_test::windowText;
+
+namespace {
+
+const char* const kPressUpdate = "Click the Update button to update or load course list from web.";
+
+// A control's rectangle in the dialog's client coordinates.
+RECT controlRect(HWND dialog, int id) {
+    RECT rect;
+    GetWindowRect(GetDlgItem(dialog, id), &rect);
+    MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&rect), 2);
+    return rect;
+}
+
+RECT dialogUnits(HWND dialog, int x, int y, int width, int height) {
+    RECT rect{x, y, x + width, y + height};
+    MapDialogRect(dialog, &rect);
+    return rect;
+}
+
+void expectRect(HWND dialog, int id, int x, int y, int width, int height) {
+    const RECT actual = controlRect(dialog, id);
+    const RECT expected = dialogUnits(dialog, x, y, width, height);
+    EXPECT_EQ(actual.left, expected.left) << "control " << id;
+    EXPECT_EQ(actual.top, expected.top) << "control " << id;
+    EXPECT_EQ(actual.right, expected.right) << "control " << id;
+    EXPECT_EQ(actual.bottom, expected.bottom) << "control " << id;
+}
+
+HWND findAboutBox() {
+    return FindWindowA("#32770", "About TempovaForLutegate");
+}
+
+} // namespace
+
+TEST(MainDialog, StartsWithAnEmptyListThePromptAndTheUpdateCaption) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    EXPECT_EQ(dialog.rowCount(), 0);
+    EXPECT_EQ(dialog.status(), kPressUpdate);
+    EXPECT_EQ(windowText(dialog.item(1004)), "&Update");
+    EXPECT_EQ(windowText(dialog.item(IDOK)), "&Apply");
+    EXPECT_EQ(windowText(dialog.item(IDCANCEL)), "&Close");
+    EXPECT_EQ(windowText(dialog.hwnd()), "Tempova Lutegate Enabler");
+}
+
+TEST(MainDialog, WindowAndListStylesFollowTheTemplate) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    const LONG style = GetWindowLongA(dialog.hwnd(), GWL_STYLE);
+    EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+    EXPECT_TRUE(style & WS_SYSMENU);
+    EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+    EXPECT_TRUE(GetWindowLongA(dialog.hwnd(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+    const LONG listStyle = GetWindowLongA(dialog.item(1002), GWL_STYLE);
+    EXPECT_EQ(listStyle & LVS_TYPEMASK, LVS_LIST);
+    EXPECT_EQ(listStyle & LVS_ALIGNMASK, LVS_ALIGNLEFT);
+    // The list view trades its border for a client edge when it is created.
+    EXPECT_TRUE((listStyle & WS_BORDER) ||
+                (GetWindowLongA(dialog.item(1002), GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
+    EXPECT_TRUE(listStyle & WS_TABSTOP);
+    EXPECT_FALSE(listStyle & (LVS_SINGLESEL | LVS_SORTASCENDING | LVS_SORTDESCENDING));
+    EXPECT_EQ(SendMessageA(dialog.item(1002), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0),
+              LVS_EX_CHECKBOXES);
+}
+
+TEST(MainDialog, ControlsSitWhereTheTemplatePutsThem) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    RECT client;
+    GetClientRect(dialog.hwnd(), &client);
+    const RECT size = dialogUnits(dialog.hwnd(), 0, 0, 349, 240);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+    expectRect(dialog.hwnd(), 1002, 6, 42, 336, 142);
+    expectRect(dialog.hwnd(), 1003, 12, 193, 330, 8);
+    expectRect(dialog.hwnd(), 1004, 177, 219, 50, 14);
+    expectRect(dialog.hwnd(), IDOK, 237, 219, 50, 14);
+    expectRect(dialog.hwnd(), IDCANCEL, 292, 219, 50, 14);
+
+    // Tab order: the list, then Update, Apply, Close.
+    std::vector<int> order;
+    HWND control = dialog.item(1002);
+    for (int i = 0; i < 4; ++i) {
+        order.push_back(GetDlgCtrlID(control));
+        control = GetNextDlgTabItem(dialog.hwnd(), control, FALSE);
+    }
+    EXPECT_EQ(order, (std::vector<int>{1002, 1004, IDOK, IDCANCEL}));
+    EXPECT_EQ(GetWindowLongA(dialog.item(IDOK), GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
+}
+
+TEST(MainDialog, ShowsTheApplicationIconBigAndSmall) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    const auto big = dialog.send(WM_GETICON, ICON_BIG);
+    EXPECT_NE(big, 0);
+    EXPECT_EQ(dialog.send(WM_GETICON, ICON_SMALL), big);
+    // The minimised dialog is dragged with the same icon.
+    EXPECT_EQ(dialog.send(WM_QUERYDRAGICON), big);
+}
+
+TEST(MainDialog, SystemMenuEndsWithASeparatorAndTheAboutEntry) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    std::string text;
+    UINT separatorState = 0, aboutId = 0;
+    dialog.run([&] {
+        HMENU menu = GetSystemMenu(dialog.hwnd(), FALSE);
+        const int count = GetMenuItemCount(menu);
+        char buffer[256] = {};
+        GetMenuStringA(menu, count - 1, buffer, sizeof buffer, MF_BYPOSITION);
+        text = buffer;
+        aboutId = GetMenuItemID(menu, count - 1);
+        separatorState = GetMenuState(menu, count - 2, MF_BYPOSITION);
+    });
+    EXPECT_EQ(text, "&About TempovaForLutegate...");
+    EXPECT_EQ(aboutId, 0x0010u);
+    EXPECT_TRUE(separatorState & MF_SEPARATOR);
+}
+
+TEST(MainDialog, AboutEntryOpensTheAboutBoxOverTheDialog) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.post(WM_SYSCOMMAND, 0x0010);
+    ASSERT_TRUE(waitUntil([] { return findAboutBox() && IsWindowVisible(findAboutBox()); }));
+    HWND about = findAboutBox();
+    EXPECT_FALSE(IsWindowEnabled(dialog.hwnd()));
+    EXPECT_EQ(windowText(GetDlgItem(about, IDOK)), "OK");
+    HWND version = FindWindowExA(about, nullptr, "Static", "TempovaForLutegate, Version 1.0");
+    ASSERT_NE(version, nullptr);
+    EXPECT_TRUE(GetWindowLongA(version, GWL_STYLE) & SS_NOPREFIX);
+    PostMessageA(about, WM_COMMAND, IDOK, 0);
+    ASSERT_TRUE(waitUntil([&] { return !IsWindow(about); }));
+    ASSERT_TRUE(dialog.flush());
+    EXPECT_TRUE(IsWindowEnabled(dialog.hwnd()));
+    EXPECT_FALSE(dialog.waitForEnd(0));
+}
+
+TEST(MainDialog, RowsKeepTheirOrderTheirCheckStateAndTheirOwnProgramNames) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.addRow("Course Tool", "CourseTool.exe", true);
+    dialog.addRow("Course Tool", "other.exe;more.exe", false);
+    dialog.addRow("Player", "", true);
+    ASSERT_EQ(dialog.rowCount(), 3);
+    EXPECT_EQ(dialog.rowText(0), "Course Tool");
+    EXPECT_EQ(dialog.rowText(1), "Course Tool");
+    EXPECT_EQ(dialog.rowText(2), "Player");
+    EXPECT_EQ(dialog.rowProgram(0), "CourseTool.exe");
+    EXPECT_EQ(dialog.rowProgram(1), "other.exe;more.exe");
+    EXPECT_EQ(dialog.rowProgram(2), "");
+    EXPECT_TRUE(dialog.rowChecked(0));
+    EXPECT_FALSE(dialog.rowChecked(1));
+    EXPECT_TRUE(dialog.rowChecked(2));
+}
+
+TEST(MainDialog, ClearingRemovesEveryRowAndAnEmptyListStaysEmpty) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.run([&] { dialog.dialog().ClearAppList(); });
+    EXPECT_EQ(dialog.rowCount(), 0);
+    dialog.addRow("A", "a.exe", false);
+    dialog.addRow("B", "b.exe", true);
+    ASSERT_EQ(dialog.rowCount(), 2);
+    dialog.run([&] { dialog.dialog().ClearAppList(); });
+    EXPECT_EQ(dialog.rowCount(), 0);
+    dialog.addRow("C", "c.exe", true);
+    ASSERT_EQ(dialog.rowCount(), 1);
+    EXPECT_EQ(dialog.rowText(0), "C");
+    EXPECT_TRUE(dialog.rowChecked(0));
+}
+
+TEST(MainDialog, EnterAppliesAndKeepsTheDialogOpen) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.post(WM_KEYDOWN, VK_RETURN, 1);
+    dialog.post(WM_KEYUP, VK_RETURN, 0xC0000001);
+    ASSERT_TRUE(dialog.flush());
+    EXPECT_EQ(dialog.status(), "Applying choices...done.");
+    EXPECT_FALSE(dialog.waitForEnd(100));
+    EXPECT_TRUE(IsWindowVisible(dialog.hwnd()));
+}
+
+TEST(MainDialog, EscClosesTheDialogAndFreesTheRows) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.addRow("A", "a.exe", true);
+    dialog.addRow("B", "b.exe", false);
+    PostMessageA(dialog.item(1002), WM_KEYDOWN, VK_ESCAPE, 1);
+    ASSERT_TRUE(dialog.waitForEnd());
+    EXPECT_EQ(dialog.result(), IDCANCEL);
+    EXPECT_EQ(dialog.dialog().m_rowsAtEnd, 0);
+}
+
+TEST(MainDialog, CloseButtonAndSystemMenuCloseEndTheDialog) {
+    {
+        RunningDialog dialog;
+        ASSERT_TRUE(dialog.hwnd());
+        dialog.post(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                    reinterpret_cast<LPARAM>(dialog.item(IDCANCEL)));
+        ASSERT_TRUE(dialog.waitForEnd());
+        EXPECT_EQ(dialog.result(), IDCANCEL);
+    }
+    {
+        RunningDialog dialog;
+        ASSERT_TRUE(dialog.hwnd());
+        dialog.post(WM_SYSCOMMAND, SC_CLOSE);
+        ASSERT_TRUE(dialog.waitForEnd());
+        EXPECT_EQ(dialog.result(), IDCANCEL);
+    }
+}
+
+TEST(MainDialog, ATimerOfAnotherIdDoesNothing) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.addRow("A", "a.exe", true);
+    dialog.post(WM_TIMER, 7);
+    dialog.post(WM_TIMER, 1);
+    ASSERT_TRUE(dialog.flush());
+    EXPECT_EQ(dialog.status(), kPressUpdate);
+    EXPECT_EQ(windowText(dialog.item(1004)), "&Update");
+    EXPECT_EQ(dialog.rowCount(), 1);
+    EXPECT_FALSE(dialog.waitForEnd(0));
+}
+
+TEST(MainDialog, MinimisedDialogPaintsAndRestores) {
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.run([&] {
+        ShowWindow(dialog.hwnd(), SW_MINIMIZE);
+        UpdateWindow(dialog.hwnd());
+    });
+    EXPECT_TRUE(IsIconic(dialog.hwnd()));
+    dialog.run([&] {
+        RedrawWindow(dialog.hwnd(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+        ShowWindow(dialog.hwnd(), SW_RESTORE);
+        UpdateWindow(dialog.hwnd());
+    });
+    EXPECT_FALSE(IsIconic(dialog.hwnd()));
+    EXPECT_FALSE(dialog.waitForEnd(0));
+}
+
+TEST(MainDialog, OpeningAndClosingLeavesNoHandlesBehind) {
+    auto openAndClose = [] {
+        RunningDialog dialog;
+        ASSERT_TRUE(dialog.hwnd());
+        dialog.addRow("A", "a.exe", true);
+        dialog.send(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
+        dialog.post(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED));
+        ASSERT_TRUE(dialog.waitForEnd());
+    };
+    openAndClose();
+    const DWORD before = test_support::handleCount();
+    for (int i = 0; i < 3; ++i)
+        openAndClose();
+    EXPECT_EQ(test_support::handleCount(), before);
+}

@@ -1,0 +1,138 @@
+// The shipped executable started as a process, and its resources read from
+// the file.
+#include "DialogHarness.h"
+
+#include "ChildProcess.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+using app_test::waitUntil;
+
+namespace {
+
+std::string exePath() {
+    return test_support::besideThisProgram("TempovaForLutegate.exe");
+}
+
+HWND findEnabler() {
+    return FindWindowA("#32770", "Tempova Lutegate Enabler");
+}
+
+std::string controlText(HWND dialog, int id) {
+    char text[512] = {};
+    GetWindowTextA(GetDlgItem(dialog, id), text, sizeof text);
+    return text;
+}
+
+// The executable loaded as data, for its resources.
+class ResourceFile {
+public:
+    ResourceFile()
+        : m_module(LoadLibraryExA(exePath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE)) {}
+    ~ResourceFile() {
+        if (m_module)
+            FreeLibrary(m_module);
+    }
+    ResourceFile(const ResourceFile&) = delete;
+    ResourceFile& operator=(const ResourceFile&) = delete;
+
+    std::string bytes(LPCSTR type, LPCSTR name) const {
+        HRSRC found = FindResourceA(m_module, name, type);
+        if (!found)
+            return std::string();
+        const auto* data = static_cast<const char*>(LockResource(LoadResource(m_module, found)));
+        return std::string(data, SizeofResource(m_module, found));
+    }
+
+private:
+    HMODULE m_module;
+};
+
+#pragma pack(push, 2)
+struct GroupIconEntry {
+    BYTE width, height, colours, reserved;
+    WORD planes, bitCount;
+    DWORD bytes;
+    WORD id;
+};
+#pragma pack(pop)
+
+} // namespace
+
+TEST(Executable, ShowsTheDialogAndEndsWhenItCloses) {
+    ASSERT_EQ(findEnabler(), nullptr);
+    test_support::ChildProcess enabler(exePath());
+    ASSERT_TRUE(enabler.started());
+    ASSERT_TRUE(waitUntil([] { return findEnabler() && IsWindowVisible(findEnabler()); }));
+    HWND dialog = findEnabler();
+    DWORD owner = 0;
+    GetWindowThreadProcessId(dialog, &owner);
+    EXPECT_EQ(owner, enabler.id());
+    EXPECT_EQ(controlText(dialog, 1003),
+              "Click the Update button to update or load course list from web.");
+    EXPECT_EQ(controlText(dialog, 1004), "&Update");
+    EXPECT_EQ(SendMessageA(GetDlgItem(dialog, 1002), LVM_GETITEMCOUNT, 0, 0), 0);
+    PostMessageA(dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(enabler.waitForExit(10000), 0u);
+}
+
+TEST(Executable, VersionRecordNamesTheExecutable) {
+    const std::string path = exePath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeA(path.c_str(), &ignored);
+    ASSERT_GT(size, 0u);
+    std::vector<char> info(size);
+    ASSERT_TRUE(GetFileVersionInfoA(path.c_str(), 0, size, info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010001u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x0000001Eu);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010001u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x0000001Eu);
+    for (const char* name : {"InternalName", "OriginalFilename"}) {
+        char* text = nullptr;
+        const std::string query = std::string("\\StringFileInfo\\040904b0\\") + name;
+        ASSERT_TRUE(
+            VerQueryValueA(info.data(), query.c_str(), reinterpret_cast<void**>(&text), &length));
+        EXPECT_STREQ(text, "TempovaForLutegate.exe") << name;
+    }
+}
+
+TEST(Executable, IconHas48And32And16PixelImagesAt32Bits) {
+    ResourceFile file;
+    const std::string group = file.bytes(RT_GROUP_ICON, MAKEINTRESOURCEA(128));
+    ASSERT_GE(group.size(), 6u);
+    WORD count = 0;
+    std::memcpy(&count, group.data() + 4, 2);
+    ASSERT_EQ(group.size(), 6u + count * sizeof(GroupIconEntry));
+    std::vector<int> sizes;
+    for (WORD i = 0; i < count; ++i) {
+        GroupIconEntry entry;
+        std::memcpy(&entry, group.data() + 6 + i * sizeof entry, sizeof entry);
+        sizes.push_back(entry.width);
+        EXPECT_EQ(entry.height, entry.width);
+        EXPECT_EQ(entry.bitCount, 32);
+        const std::string image = file.bytes(RT_ICON, MAKEINTRESOURCEA(entry.id));
+        EXPECT_EQ(image.size(), entry.bytes);
+    }
+    EXPECT_EQ(sizes, (std::vector<int>{48, 32, 16}));
+}
+
+TEST(Executable, ManifestAsksForTheInvokersRightsAndCommonControls6) {
+    ResourceFile file;
+    const std::string manifest = file.bytes(RT_MANIFEST, MAKEINTRESOURCEA(1));
+    EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
+    EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos);
+    EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
+              std::string::npos);
+}
+
+TEST(Executable, HoldsBothDialogTemplates) {
+    ResourceFile file;
+    EXPECT_FALSE(file.bytes(RT_DIALOG, MAKEINTRESOURCEA(100)).empty());
+    EXPECT_FALSE(file.bytes(RT_DIALOG, MAKEINTRESOURCEA(102)).empty());
+}

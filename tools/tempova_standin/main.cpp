@@ -1,0 +1,52 @@
+// A stand-in for the speed product, for trying the enabler out and for its
+// tests: it shows the speed product's main window, reports the two lists it
+// read when it started, and ends on the enabler's close command
+// (WM_COMMAND, first parameter 1, second parameter 0) or on Close.
+#include "DiagEventLog.h"
+#include "Preferences.h"
+#include "standin_ids.h"
+
+#include <windows.h>
+
+#include <string>
+
+using namespace kelvora_core;
+
+namespace {
+
+struct StartValues {
+    std::string modules;
+    std::string programs;
+};
+
+INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_INITDIALOG) {
+        const auto* values = reinterpret_cast<const StartValues*>(lParam);
+        SetDlgItemTextA(hWnd, IDC_MODULES, values->modules.c_str());
+        SetDlgItemTextA(hWnd, IDC_PROGRAMS, values->programs.c_str());
+        return TRUE;
+    }
+    if (message == WM_COMMAND && (wParam == IDOK && lParam == 0)) {
+        EndDialog(hWnd, IDOK);
+        return TRUE;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(hWnd, IDCANCEL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    DiagEventLog::startNewLog();
+    StartValues values;
+    // getString's text lives until the next call: copy each at once.
+    values.modules = Preferences::getString(kFlashAdapter, kModulesToIntercept, "");
+    values.programs = Preferences::getString(kAdapters, kProgramsToHook, "");
+    DialogBoxParamA(instance, MAKEINTRESOURCEA(IDD_STANDIN), nullptr, dialogProc,
+                    reinterpret_cast<LPARAM>(&values));
+    DiagEventLog::endLogging();
+    return 0;
+}
