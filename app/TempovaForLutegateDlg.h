@@ -3,6 +3,8 @@
 #include "Dialog.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 class CAppNamesHelper;
 
@@ -51,7 +53,14 @@ private:
     void ApplyRowsToPreferences();
     void RestartTempova(HWND tempova);
 
-    // Ends the update helper's life (Close).
+    // Update's steps.
+    void StartUpdate();
+    void FinishUpdate();
+    void ShowUpdatedList(CAppNamesHelper& helper);
+    // One row per entry, checked when the stored programs name it.
+    void AddAppRows(const std::vector<std::pair<std::string, std::string>>& entries,
+                    const std::string& hooked);
+    // Ends the update helper's life (Close, end of an update).
     void DeleteAppNamesHelper();
 
     static const MessageEntry s_messageEntries[];

@@ -1,22 +1,135 @@
-// The start-up load of the local course list and the Update command. Both
-// work through the course list helper; until it is part of the build, the
-// list starts empty and Update does nothing.
+// The start-up load of the local course list and the Update command with its
+// timer. Both read the course list through a CAppNamesHelper: the start-up
+// load from the local copy, Update from the server.
 #include "TempovaForLutegateDlg.h"
 
+#include "AppNamesHelper.h"
+#include "Preferences.h"
 #include "ProgramLists.h"
+#include "Utilities.h"
+#include "WinApp.h"
+#include "resource.h"
 
-void CTempovaForLutegateDlg::LoadLocalCourseList() {}
+#include <algorithm>
+#include <fstream>
 
-void CTempovaForLutegateDlg::OnBnClickedUpdate() {}
+using kelvora_core::Preferences;
+using kelvora_core::Signaled;
 
-void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
-    // Ticks of any other timer are ignored, without the default handling.
-    if (nIDEvent != m_nTimer)
-        return;
+namespace {
+
+constexpr UINT_PTR kUpdateTimerId = 1;
+constexpr UINT kUpdateTimerMs = 500;
+constexpr DWORD kDoneShownMs = 1000;
+
+std::string localCopyPath() {
+    return std::string(kelvora_core::getUserAppPath()) + "\\" +
+           LoadResourceString(IDS_LOCAL_COPY_NAME);
 }
 
-// No helper is ever created yet, so there is nothing to delete.
+// "file:///" and the local copy's path, every backslash made a slash.
+std::string localCopyUrl() {
+    std::string url = "file:///" + localCopyPath();
+    std::replace(url.begin(), url.end(), '\\', '/');
+    return url;
+}
+
+// The stored programs, copied at once: the store's text is short-lived.
+std::string hookedPrograms() {
+    return Preferences::getString(kelvora_core::kAdapters, kelvora_core::kProgramsToHook, "");
+}
+
+bool isDone(CAppNamesHelper& helper) {
+    return helper.m_doneEvent.wait(0) == Signaled;
+}
+
+// Written as text: each line feed is stored as carriage return and line feed.
+void writeLocalCopy(const std::string& document) {
+    std::ofstream file(localCopyPath(), std::ios::out | std::ios::trunc);
+    if (file)
+        file << document;
+}
+
+} // namespace
+
+void CTempovaForLutegateDlg::AddAppRows(
+    const std::vector<std::pair<std::string, std::string>>& entries, const std::string& hooked) {
+    for (const auto& entry : entries)
+        AddAppRow(entry.first, entry.second, IsAppHooked(hooked, entry.second));
+}
+
+void CTempovaForLutegateDlg::LoadLocalCourseList() {
+    const std::string url = localCopyUrl();
+    const std::string hooked = hookedPrograms();
+    CAppNamesHelper helper(url);
+    helper.startRequest();
+    bool done = isDone(helper);
+    while (!done && helper.m_busy) {
+        Sleep(1);
+        done = isDone(helper);
+    }
+    if (done && helper.m_status == 200)
+        AddAppRows(helper.m_appNames, hooked);
+}
+
+void CTempovaForLutegateDlg::OnBnClickedUpdate() {
+    CAppNamesHelper* helper = m_pAppNamesHelper;
+    if (helper && helper->m_busy && !isDone(*helper)) {
+        helper->cancelRequest();
+        FinishUpdate();
+        return;
+    }
+    StartUpdate();
+    SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, LoadResourceString(IDS_CANCEL).c_str());
+}
+
+void CTempovaForLutegateDlg::StartUpdate() {
+    m_staticStatus.SetWindowText(LoadResourceString(IDS_UPDATING));
+    if (m_nTimer == 0)
+        m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
+}
+
+// Ticks of any other timer, and ticks while no update runs, are ignored
+// without the default handling.
+void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (m_nTimer == 0 || nIDEvent != m_nTimer)
+        return;
+    if (!m_pAppNamesHelper)
+        m_pAppNamesHelper = new CAppNamesHelper("");
+    CAppNamesHelper& helper = *m_pAppNamesHelper;
+    if (!isDone(helper) && !helper.m_busy)
+        helper.startRequest();
+    if (!isDone(helper)) {
+        m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + ".");
+        return;
+    }
+    if (helper.succeeded())
+        ShowUpdatedList(helper);
+    else
+        m_staticStatus.SetWindowText(helper.m_errorText);
+    FinishUpdate();
+}
+
+void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
+    writeLocalCopy(helper.m_responseText);
+    ClearAppList();
+    AddAppRows(helper.m_appNames, hookedPrograms());
+    m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + "." +
+                                 LoadResourceString(IDS_DONE));
+    Sleep(kDoneShownMs);
+    m_staticStatus.SetWindowText("");
+}
+
+void CTempovaForLutegateDlg::FinishUpdate() {
+    KillTimer(m_hWnd, m_nTimer);
+    m_nTimer = 0;
+    SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, LoadResourceString(IDS_UPDATE).c_str());
+    m_pAppNamesHelper->reset();
+    DeleteAppNamesHelper();
+}
+
 void CTempovaForLutegateDlg::DeleteAppNamesHelper() {
+    delete m_pAppNamesHelper;
     m_pAppNamesHelper = nullptr;
 }
 

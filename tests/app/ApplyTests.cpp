@@ -225,7 +225,8 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         endStandIn(restarted);
         ASSERT_TRUE(waitUntil([] { return findTempova() == nullptr; }));
         if (round == 1) {
-            EXPECT_EQ(test_support::handleCount(), handlesBefore);
+            // Fewer is fine: an earlier case's platform clean-up may end meanwhile.
+            EXPECT_LE(test_support::handleCount(), handlesBefore);
         }
     }
 }

@@ -1,0 +1,253 @@
+// The list from the local copy at start, and Update from the server with its
+// timer, dots, Cancel and errors. The server is a loopback server reached
+// through the HTTP stack's proxy setting, so the shipped address stays as it
+// is.
+#include "DialogHarness.h"
+
+#include "ChildProcess.h"
+#include "LoopbackHttpServer.h"
+#include "Preferences.h"
+#include "TestRegistry.h"
+#include "Utilities.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+using app_test::RunningDialog;
+using app_test::waitUntil;
+using app_test::windowText;
+using kelvora_core::Preferences;
+using test_support::HttpReply;
+
+namespace {
+
+const char* const kPressUpdate = "Click the Update button to update or load course list from web.";
+const char* const kUpdating = "Updating course list from web.....please wait..";
+const char* const kPath = "/lutegate/lutegate.xml";
+
+std::string localCopyPath() {
+    return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+void writeFile(const std::string& path, const std::string& content) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+}
+
+std::string courseList(std::initializer_list<std::pair<const char*, const char*>> entries) {
+    std::string document = "<?xml version=\"1.0\"?>\n<applications>\n";
+    for (const auto& [name, exe] : entries)
+        document += std::string("  <app exe=\"") + exe + "\">" + name + "</app>\n";
+    return document + "</applications>\n";
+}
+
+void storePrograms(const char* text) {
+    Preferences::setString(kelvora_core::kAdapters, kelvora_core::kProgramsToHook, text);
+}
+
+// Every case starts without a local copy and without stored programs.
+class CourseListTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_server = new test_support::LoopbackHttpServer();
+        // The stack reads the proxy from the environment on each request.
+        const std::string proxy = "http_proxy=http://127.0.0.1:" + std::to_string(s_server->port());
+        _putenv(proxy.c_str());
+    }
+    static void TearDownTestSuite() {
+        _putenv("http_proxy=");
+        delete s_server;
+        s_server = nullptr;
+    }
+    void SetUp() override {
+        DeleteFileA(localCopyPath().c_str());
+        test_support::deleteRegistryTree("Software\\Kelvora\\Vexa");
+    }
+    void TearDown() override {
+        DeleteFileA(localCopyPath().c_str());
+        test_support::deleteRegistryTree("Software\\Kelvora\\Vexa");
+    }
+    static test_support::LoopbackHttpServer& server() { return *s_server; }
+
+    static test_support::LoopbackHttpServer* s_server;
+};
+
+test_support::LoopbackHttpServer* CourseListTest::s_server = nullptr;
+
+std::vector<std::string> rows(RunningDialog& dialog) {
+    std::vector<std::string> texts;
+    for (int i = 0; i < dialog.rowCount(); ++i)
+        texts.push_back(dialog.rowText(i) + (dialog.rowChecked(i) ? " [x]" : " [ ]"));
+    return texts;
+}
+
+std::string updateCaption(RunningDialog& dialog) {
+    return windowText(dialog.item(1004));
+}
+
+} // namespace
+
+TEST_F(CourseListTest, LocalCopyIsListedAtStartInDocumentOrder) {
+    writeFile(localCopyPath(),
+              courseList(
+                  {{"Player", "player.exe"}, {"Studio", "Studio.exe"}, {"Player", "player2.exe"}}));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    EXPECT_EQ((std::vector<std::string>{"Player [ ]", "Studio [ ]", "Player [ ]"}), rows(dialog));
+    EXPECT_EQ("player2.exe", dialog.rowProgram(2));
+    EXPECT_EQ(kPressUpdate, dialog.status());
+    EXPECT_EQ("&Update", updateCaption(dialog));
+}
+
+TEST_F(CourseListTest, StoredProgramsCheckTheRowsTheyName) {
+    storePrograms("iexplore.exe;coursetool.exe;a.exe;studio.exe2;x.exe;Upper.exe");
+    writeFile(localCopyPath(), courseList({{"Course Tool", "CourseTool.exe"},
+                                           {"Internet", "iexplore.exe"},
+                                           {"Studio", "studio.exe"},
+                                           {"Upper", "upper.exe"},
+                                           {"Empty", ""}}));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    // A name counts after a ";" only, in small letters, also as a prefix; the
+    // stored text is searched as stored.
+    EXPECT_EQ((std::vector<std::string>{"Course Tool [x]", "Internet [ ]", "Studio [x]",
+                                        "Upper [ ]", "Empty [x]"}),
+              rows(dialog));
+}
+
+TEST_F(CourseListTest, BrokenLocalCopyListsNothing) {
+    writeFile(localCopyPath(), "<applications><app exe=\"a.exe\">A</app>");
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    EXPECT_EQ(0, dialog.rowCount());
+    EXPECT_EQ(kPressUpdate, dialog.status());
+}
+
+TEST_F(CourseListTest, LocalCopyWithAnEntryWithoutExeListsNothing) {
+    writeFile(localCopyPath(),
+              "<applications><app exe=\"a.exe\">A</app><app>no exe</app></applications>");
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    EXPECT_EQ(0, dialog.rowCount());
+}
+
+TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
+    writeFile(localCopyPath(), courseList({{"Old", "old.exe"}}));
+    storePrograms("x.exe;fresh.exe");
+    const std::string document = courseList({{"Fresh", "fresh.exe"}, {"New", "new.exe"}});
+    server().setReply(kPath, HttpReply::drip(document, 64, 300));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    ASSERT_EQ(1, dialog.rowCount());
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == kUpdating; }));
+    EXPECT_EQ("&Cancel", updateCaption(dialog));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return dialog.status().find(".done.") != std::string::npos; }, 20000));
+    EXPECT_EQ(std::string::npos, dialog.status().find("done.", dialog.status().size() - 4));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status().empty(); }, 3000));
+    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
+    EXPECT_EQ((std::vector<std::string>{"Fresh [x]", "New [ ]"}), rows(dialog));
+    std::string stored = document;
+    for (size_t at = 0; (at = stored.find('\n', at)) != std::string::npos; at += 2)
+        stored.replace(at, 1, "\r\n");
+    EXPECT_EQ(stored, readFile(localCopyPath()));
+    EXPECT_NE(std::string::npos, server().requestLines().back().find("www.kelvora.example"));
+}
+
+TEST_F(CourseListTest, FailedUpdateKeepsRowsAndLocalCopyAndShowsTheError) {
+    const std::string old = courseList({{"Old", "old.exe"}});
+    writeFile(localCopyPath(), old);
+    server().setReply(kPath, HttpReply::answer(404, "not here", "text/plain"));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    const std::string expected =
+        "Error connecting to Kelvora server, please try again later.  Error code: 268 (0x194)";
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == expected; }));
+    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
+    EXPECT_EQ((std::vector<std::string>{"Old [ ]"}), rows(dialog));
+    EXPECT_EQ(old, readFile(localCopyPath()));
+}
+
+TEST_F(CourseListTest, SuccessfulDocumentWithoutEntriesEmptiesTheList) {
+    writeFile(localCopyPath(), courseList({{"Old", "old.exe"}}));
+    server().setReply(kPath, HttpReply::answer(200, "<courses/>"));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil(
+        [&] { return updateCaption(dialog) == "&Update" && dialog.rowCount() == 0; }, 10000));
+    EXPECT_EQ("<courses/>", readFile(localCopyPath()));
+}
+
+TEST_F(CourseListTest, CancelWhileTheServerHangsKeepsTheDotsAndRows) {
+    writeFile(localCopyPath(), courseList({{"Old", "old.exe"}}));
+    server().setReply(kPath, HttpReply::hang());
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
+    ASSERT_TRUE(dialog.flush());
+    const std::string dots = dialog.status();
+    EXPECT_EQ(0u, dots.find(std::string(kUpdating) + ".."));
+    EXPECT_EQ((std::vector<std::string>{"Old [ ]"}), rows(dialog));
+    dialog.post(WM_TIMER, 1);
+    ASSERT_TRUE(dialog.flush());
+    EXPECT_EQ(dots, dialog.status()); // no timer, no helper: nothing moves
+}
+
+TEST_F(CourseListTest, SecondPressWithinTheFirstTickRestartsTheTextWithoutCancel) {
+    server().setReply(kPath, HttpReply::answer(200, courseList({{"Only", "only.exe"}})));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(dialog.flush());
+    EXPECT_EQ(kUpdating, dialog.status());
+    EXPECT_EQ("&Cancel", updateCaption(dialog));
+    ASSERT_TRUE(waitUntil([&] { return dialog.rowCount() == 1; }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
+}
+
+TEST_F(CourseListTest, CloseDuringAnUpdateEndsPromptlyAndLeavesNothingBehind) {
+    constexpr int kCycles = 3;
+    server().setReply(kPath, HttpReply::hang());
+    DWORD before = 0;
+    for (int i = 0; i <= kCycles; ++i) {
+        if (i == 1) { // the first cycle loads what the process keeps
+            TearDownTestSuite();
+            SetUpTestSuite();
+            server().setReply(kPath, HttpReply::hang());
+            before = test_support::handleCount();
+        }
+        RunningDialog dialog;
+        ASSERT_TRUE(dialog.hwnd());
+        dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+        ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
+        const DWORD start = GetTickCount();
+        dialog.post(WM_COMMAND, IDCANCEL);
+        ASSERT_TRUE(dialog.waitForEnd(5000));
+        EXPECT_LT(GetTickCount() - start, 3000u);
+        EXPECT_EQ(0, dialog.dialog().m_rowsAtEnd);
+    }
+    // A new server ends the connections the old one held open.
+    TearDownTestSuite();
+    SetUpTestSuite();
+    // Wine keeps two handles each time the last thread leaves the
+    // multithreaded apartment after a request; nothing else may remain.
+    EXPECT_LE(test_support::handleCount(), before + 2 * kCycles);
+}
