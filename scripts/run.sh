@@ -13,9 +13,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build}
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
       -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target TempovaForLutegate
-standin_target=$(cmake --build "$build" --target help | grep -o 'tempova_standin' | head -1 || true)
-[[ -n $standin_target ]] && cmake --build "$build" -j"$(nproc)" --target tempova_standin
+cmake --build "$build" -j"$(nproc)" --target TempovaForLutegate tempova_standin
 
 run_dir=$(mktemp -d /tmp/tempova-run.XXXXXX)
 server_pid=""
@@ -40,11 +38,10 @@ for _ in $(seq 1 100); do [[ -s $run_dir/port ]] && break; sleep 0.05; done
 export http_proxy="http://127.0.0.1:$(cat "$run_dir/port")"
 echo "run: course-list server on $http_proxy (log: $run_dir/server.log)" >&2
 
-if [[ -f $build/bin/tempova.exe ]]; then
-    (cd "$build/bin" && exec wine tempova.exe) &
-    standin_pid=$!
-    echo "run: stand-in speed product tempova.exe started" >&2
-fi
+(cd "$build/bin" && exec wine tempova.exe) &
+standin_pid=$!
+echo "run: stand-in speed product tempova.exe started; it records diagnostics to" \
+     "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/kelvora/TempovaDiagnostics.log" >&2
 
 echo "run: starting TempovaForLutegate.exe on display $DISPLAY (close the dialog or press Ctrl+C to end)" >&2
 (cd "$build/bin" && exec wine TempovaForLutegate.exe) &
