@@ -63,12 +63,10 @@ void CTempovaForLutegateDlg::LoadLocalCourseList() {
     const std::string hooked = hookedPrograms();
     CAppNamesHelper helper(url);
     helper.startRequest();
-    bool done = isDone(helper);
-    while (!done && helper.m_busy) {
+    while (!isDone(helper) && helper.m_busy)
         Sleep(1);
-        done = isDone(helper);
-    }
-    if (done && helper.m_status == 200)
+    // Tested again: the request may have ended between the two reads above.
+    if (isDone(helper) && helper.m_status == 200)
         AddAppRows(helper.m_appNames, hooked);
 }
 
@@ -97,7 +95,9 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     if (!m_pAppNamesHelper)
         m_pAppNamesHelper = new CAppNamesHelper("");
     CAppNamesHelper& helper = *m_pAppNamesHelper;
-    if (!isDone(helper) && !helper.m_busy)
+    // The worker sets the done event before it clears m_busy: reading m_busy
+    // first, a clear flag with no done event means no request has run yet.
+    if (!helper.m_busy && !isDone(helper))
         helper.startRequest();
     if (!isDone(helper)) {
         m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + ".");

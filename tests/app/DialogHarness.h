@@ -26,6 +26,12 @@ public:
     static constexpr UINT kMarkMessage = WM_APP + 2;
 
     std::atomic<HWND> m_ready{nullptr};
+
+    // The start-up load once more, on a cleared list (dialog's thread only).
+    void reloadLocalCourseList() {
+        ClearAppList();
+        LoadLocalCourseList();
+    }
     // The number of rows when the dialog was told to end; -1 before.
     std::atomic<int> m_rowsAtEnd{-1};
 
