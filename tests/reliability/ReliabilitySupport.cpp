@@ -2,8 +2,6 @@
 
 #include "Utilities.h"
 
-#include <psapi.h>
-
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -16,12 +14,19 @@ int cycles() {
     return count > 0 ? count : 500;
 }
 
+// The committed private regions, summed: Wine leaves the private-usage
+// counter of the process memory information at zero.
 size_t privateBytes() {
-    PROCESS_MEMORY_COUNTERS_EX counters{};
-    counters.cb = sizeof counters;
-    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
-                         sizeof counters);
-    return counters.PrivateUsage;
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+        if (static_cast<char*>(region.BaseAddress) + region.RegionSize < at)
+            break;
+    }
+    return total;
 }
 
 std::string localCopyPath() {
