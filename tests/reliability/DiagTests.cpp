@@ -58,8 +58,11 @@ public:
         DiagEventLog::endLogging();
         std::vector<std::string> lines;
         std::istringstream file(reliability::readFile(DiagEventLog::getLogFileName()));
-        for (std::string line; seen && std::getline(file, line);)
+        for (std::string line; seen && std::getline(file, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
             lines.push_back(line);
+        }
         return lines;
     }
 };
@@ -148,12 +151,12 @@ TEST(DiagReliability, CorruptedBlockIsRepairedAndRecordingGoesOn) {
 // intact, once, in each process's order: nothing is lost without an overflow
 // of the 64 slots.
 TEST(DiagReliability, FourReportersForTenSecondsLoseNothingBelowTheRingsCapacity) {
-    const StressResult result = runFourReporters(10000, 4);
+    StressResult result = runFourReporters(10000, 4);
     EXPECT_EQ(0, result.torn);
     EXPECT_EQ(0, result.outOfOrder);
     for (const auto& [tag, sent] : result.sent) {
         EXPECT_GT(sent, 0) << tag << " did not end by itself";
-        EXPECT_EQ(sent, result.recorded.at(tag)) << tag;
+        EXPECT_EQ(sent, result.recorded[tag]) << tag;
     }
 }
 

@@ -8,10 +8,20 @@
 
 namespace reliability {
 
+test_support::LoopbackHttpServer& server() {
+    static test_support::LoopbackHttpServer instance;
+    static const bool proxySet = [] {
+        const std::string proxy = "http_proxy=http://127.0.0.1:" + std::to_string(instance.port());
+        return _putenv(proxy.c_str()) == 0;
+    }();
+    (void)proxySet;
+    return instance;
+}
+
 int cycles() {
     const char* text = std::getenv("RELIABILITY_CYCLES");
     const int count = text ? std::atoi(text) : 0;
-    return count > 0 ? count : 500;
+    return count > 0 ? count : 40;
 }
 
 // The committed private regions, summed: Wine leaves the private-usage
