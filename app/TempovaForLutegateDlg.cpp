@@ -90,11 +90,16 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
 
 void CTempovaForLutegateDlg::AddAppRow(const std::string& displayName,
                                        const std::string& programName, bool checked) {
-    const int row = m_listApps.GetItemCount();
-    m_listApps.InsertItem(row, displayName);
     char* copy = new char[programName.size() + 1];
     std::memcpy(copy, programName.c_str(), programName.size() + 1);
-    m_listApps.SetItemData(row, reinterpret_cast<DWORD_PTR>(copy));
+    // The item data goes in with the text: one message and one change
+    // notification less per row. The check mark must follow the insert.
+    const int row = m_listApps.InsertItem(m_listApps.GetItemCount(), displayName,
+                                          reinterpret_cast<DWORD_PTR>(copy));
+    if (row < 0) {
+        delete[] copy;
+        return;
+    }
     m_listApps.SetCheck(row, checked);
 }
 

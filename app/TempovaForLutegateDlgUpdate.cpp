@@ -10,6 +10,8 @@
 #include "WinApp.h"
 #include "resource.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <fstream>
 
@@ -52,10 +54,17 @@ void writeLocalCopy(const std::string& document) {
 
 } // namespace
 
+// The list is not redrawn while the rows go in: otherwise every insert and
+// check mark invalidates the list (a trip to the window server each) and a
+// visible list lays itself out anew, which made 1,000 rows take seconds.
 void CTempovaForLutegateDlg::AddAppRows(
     const std::vector<std::pair<std::string, std::string>>& entries, const std::string& hooked) {
+    m_listApps.SendMessage(WM_SETREDRAW, FALSE);
+    m_listApps.SendMessage(LVM_SETITEMCOUNT, m_listApps.GetItemCount() + entries.size());
     for (const auto& entry : entries)
         AddAppRow(entry.first, entry.second, IsAppHooked(hooked, entry.second));
+    m_listApps.SendMessage(WM_SETREDRAW, TRUE);
+    InvalidateRect(m_listApps.GetSafeHwnd(), nullptr, TRUE);
 }
 
 void CTempovaForLutegateDlg::LoadLocalCourseList() {

@@ -4,6 +4,7 @@
 //    loading the same text into a DOM document alone (the floor);
 //  - processor time the worker uses while a request hangs for 5 s, against
 //    the 5 s of one core and against the same wait polled without a pause.
+#include "BenchSupport.h"
 #include "LoopbackHttpServer.h"
 #include "AppNamesHelper.h"
 #include "MsxmlIds.h"
@@ -15,6 +16,9 @@
 #include <vector>
 
 using namespace test_documents;
+using bench::median;
+using bench::nowMs;
+using bench::processCpuMs;
 using test_support::HttpReply;
 using test_support::LoopbackHttpServer;
 
@@ -23,31 +27,6 @@ namespace {
 constexpr size_t kEntries = 100000;
 constexpr int kRuns = 5;
 constexpr DWORD kHangMs = 5000;
-
-double nowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
-double processCpuMs() {
-    FILETIME created, exited, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user);
-    const auto ticks = [](const FILETIME& t) {
-        return (static_cast<unsigned long long>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
-    };
-    return static_cast<double>(ticks(kernel) + ticks(user)) / 10000.0;
-}
 
 // startRequest to done, in ms; negative when the request failed.
 double timeRequest(const std::string& url) {

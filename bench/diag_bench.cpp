@@ -2,6 +2,7 @@
 //  - a report while nobody records, against one bare hold of the block mutex;
 //  - lines recorded per second, against writing and flushing the same lines
 //    to a file directly.
+#include "BenchSupport.h"
 #include "CriticalSection.h"
 #include "DiagData.h"
 #include "DiagEventLog.h"
@@ -10,29 +11,13 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
 #include <string>
 
 using namespace kelvora_core;
+using bench::nowMs;
+using bench::printRatio;
 
 namespace {
-
-double nowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-void printRatio(const char* figure, double value, const char* unit, const char* baseline,
-                double baseValue, const char*) {
-    std::printf("%-44s %10.3f %-8s | baseline %-40s %10.3f %-8s | ratio %.2f\n", figure, value,
-                unit, baseline, baseValue, unit, value / baseValue);
-}
 
 void idleReportCost() {
     constexpr int kReports = 20000;

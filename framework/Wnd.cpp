@@ -42,6 +42,15 @@ int CListCtrl::InsertItem(int index, const std::string& text) {
     return static_cast<int>(SendMessage(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
 }
 
+int CListCtrl::InsertItem(int index, const std::string& text, DWORD_PTR data) {
+    LVITEMA item{};
+    item.mask = LVIF_TEXT | LVIF_PARAM;
+    item.iItem = index;
+    item.pszText = const_cast<char*>(text.c_str());
+    item.lParam = static_cast<LPARAM>(data);
+    return static_cast<int>(SendMessage(LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item)));
+}
+
 std::string CListCtrl::GetItemText(int index) const {
     std::vector<char> buffer(1024);
     LVITEMA item{};

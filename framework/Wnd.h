@@ -37,6 +37,8 @@ public:
     int GetItemCount() const;
     // Text only: no image, state or item data. Returns the new row's index or -1.
     int InsertItem(int index, const std::string& text);
+    // Text and item data in one message.
+    int InsertItem(int index, const std::string& text, DWORD_PTR data);
     std::string GetItemText(int index) const;
     bool SetItemData(int index, DWORD_PTR data);
     DWORD_PTR GetItemData(int index) const;

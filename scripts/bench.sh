@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds in Release and runs every benchmark program under Wine in a fresh
 # private prefix on a private virtual display. Each figure is printed beside
-# its baseline, measured in the same run.
+# its baseline, measured in the same run, with their ratio. Figures and their
+# meaning: docs/PERFORMANCE.md.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -16,6 +17,8 @@ WINE_SESSION_OWN_DISPLAY=1 wine_session_start
 status=0
 for program in "$build"/bin/*_bench.exe; do
     echo "== $(basename "$program")"
+    # The programs find their helpers beside themselves and their server on
+    # loopback; nothing else is started.
     wine "$program" || status=1
 done
 exit $status

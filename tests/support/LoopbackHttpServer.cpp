@@ -184,12 +184,20 @@ bool LoopbackHttpServer::waitUntilIdle(DWORD timeoutMs) {
                 m_connections.begin(), m_connections.end(),
                 [](const std::unique_ptr<Connection>& c) { return c->finished.load(); });
             if (idle)
-                return true;
+                break;
         }
         if (GetTickCount() - start >= timeoutMs)
             return false;
         Sleep(5);
     }
+    reapFinished(false);
+    return true;
+}
+
+void LoopbackHttpServer::endHangs() {
+    m_endHangs.set();
+    waitUntilIdle(5000);
+    m_endHangs.reset();
 }
 
 // Joins the connection threads that have ended (all of them when asked).
@@ -228,6 +236,18 @@ void LoopbackHttpServer::acceptLoop() {
 }
 
 // Waits ms unless the server is being stopped; false when it is.
+// Holds a connection without answering until the client closes it, the
+// server stops or the longest hang ends.
+void LoopbackHttpServer::holdUntilPeerCloses(SOCKET client) {
+    char sink[1024];
+    const DWORD start = GetTickCount();
+    while (GetTickCount() - start < kMaxHangMs && pause(0) &&
+           m_endHangs.wait(0) != kelvora_core::Signaled) {
+        if (readable(client, kSelectSliceMs) && recv(client, sink, sizeof sink, 0) <= 0)
+            return;
+    }
+}
+
 bool LoopbackHttpServer::pause(DWORD ms) {
     return m_stop.wait(ms) != kelvora_core::Signaled;
 }
@@ -273,7 +293,7 @@ void LoopbackHttpServer::answer(SOCKET client, const HttpReply& reply) {
         sendAll(client, head(reply.status, reply.contentType, reply.body.size()) + reply.body);
         break;
     case HttpReply::Kind::Hang:
-        pause(kMaxHangMs);
+        holdUntilPeerCloses(client);
         break;
     case HttpReply::Kind::Drip: {
         bool going = sendAll(client, head(reply.status, reply.contentType, reply.body.size()));

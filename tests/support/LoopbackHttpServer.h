@@ -19,7 +19,7 @@ namespace test_support {
 struct HttpReply {
     enum class Kind {
         Answer,       // status line, headers and the whole body
-        Hang,         // accepts, reads the request, never answers
+        Hang,         // accepts, reads the request, never answers; ends when the client closes
         Drip,         // the answer in small pieces with pauses between them
         HangUpMidway, // headers announce the whole body; half of it, then close
         Redirect,     // 302 to location
@@ -60,8 +60,11 @@ public:
     void setReply(const std::string& path, HttpReply reply);
     std::vector<std::string> requestLines() const;
     size_t requestCount() const;
-    // Waits until no connection is being served any more.
+    // Waits until no connection is being served any more, and joins their
+    // threads.
     bool waitUntilIdle(DWORD timeoutMs);
+    // Ends every hanging answer (closes its connection) and waits for idle.
+    void endHangs();
 
     // Longest time a hanging answer is held open.
     static constexpr DWORD kMaxHangMs = 120000;
@@ -76,6 +79,7 @@ private:
     void serve(SOCKET client);
     void answer(SOCKET client, const HttpReply& reply);
     bool pause(DWORD ms);
+    void holdUntilPeerCloses(SOCKET client);
     void reapFinished(bool all);
     HttpReply replyFor(const std::string& path) const;
 
@@ -83,6 +87,7 @@ private:
     unsigned short m_port = 0;
     bool m_winsockStarted = false;
     kelvora_core::CManualResetEvent m_stop;
+    kelvora_core::CManualResetEvent m_endHangs;
     mutable std::mutex m_mutex;
     std::map<std::string, HttpReply> m_replies;
     std::vector<std::string> m_requestLines;

@@ -1,0 +1,61 @@
+#include "ReliabilitySupport.h"
+
+#include "Utilities.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace reliability {
+
+test_support::LoopbackHttpServer& server() {
+    static test_support::LoopbackHttpServer instance;
+    static const bool proxySet = [] {
+        const std::string proxy = "http_proxy=http://127.0.0.1:" + std::to_string(instance.port());
+        return _putenv(proxy.c_str()) == 0;
+    }();
+    (void)proxySet;
+    return instance;
+}
+
+int cycles() {
+    const char* text = std::getenv("RELIABILITY_CYCLES");
+    const int count = text ? std::atoi(text) : 0;
+    return count > 0 ? count : 40;
+}
+
+// The committed private regions, summed: Wine leaves the private-usage
+// counter of the process memory information at zero.
+size_t privateBytes() {
+    size_t total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (char* at = nullptr; VirtualQuery(at, &region, sizeof region) == sizeof region;
+         at = static_cast<char*>(region.BaseAddress) + region.RegionSize) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += region.RegionSize;
+        if (static_cast<char*>(region.BaseAddress) + region.RegionSize < at)
+            break;
+    }
+    return total;
+}
+
+std::string localCopyPath() {
+    return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+// Creates every missing folder on the way to the file (a fresh Wine prefix
+// has no folder of the tool's yet).
+void writeFile(const std::string& path, const std::string& content) {
+    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
+        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+}
+
+} // namespace reliability
