@@ -3,7 +3,7 @@
 # byte, and the readme with Windows line ends.
 #   check_package.sh <zip> <executable> <cmake>
 set -euo pipefail
-zip=$1 exe=$2 cmake=$3
+zip=$(realpath -m "$1") exe=$(realpath -m "$2") cmake=$3
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
