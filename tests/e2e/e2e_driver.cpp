@@ -512,6 +512,9 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
     EXPECT_EQ(1u, courseListRequests());
     closeEnabler(dialog, *enabler);
     m_processes.release(*enabler);
+    // Bounded retry: the server's accept thread holds a handle for a moment
+    // while it waits for a connection.
+    waitUntil([&] { return test_support::handleCount() == handlesBefore; }, 1000);
     EXPECT_EQ(handlesBefore, test_support::handleCount());
 
     m_processes.endAll();
