@@ -63,12 +63,11 @@ void CTempovaForLutegateDlg::LoadLocalCourseList() {
     const std::string hooked = hookedPrograms();
     CAppNamesHelper helper(url);
     helper.startRequest();
-    bool done = isDone(helper);
-    while (!done && helper.m_busy) {
+    while (!isDone(helper) && helper.m_busy)
         Sleep(1);
-        done = isDone(helper);
-    }
-    if (done && helper.m_status == 200)
+    // Done is tested afresh: the worker sets it before it clears busy, so it
+    // may have come between the loop's two tests.
+    if (isDone(helper) && helper.m_status == 200)
         AddAppRows(helper.m_appNames, hooked);
 }
 
@@ -97,7 +96,9 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     if (!m_pAppNamesHelper)
         m_pAppNamesHelper = new CAppNamesHelper("");
     CAppNamesHelper& helper = *m_pAppNamesHelper;
-    if (!isDone(helper) && !helper.m_busy)
+    // Busy first: the worker sets done before it clears busy, so neither
+    // set means that no request has run, not one that ended in between.
+    if (!helper.m_busy && !isDone(helper))
         helper.startRequest();
     if (!isDone(helper)) {
         m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + ".");

@@ -108,6 +108,22 @@ TEST_F(CourseListTest, LocalCopyIsListedAtStartInDocumentOrder) {
     EXPECT_EQ("&Update", updateCaption(dialog));
 }
 
+// The start-up wait can end just as the worker finishes (busy already clear);
+// every start still lists the local copy, and starts leave no handle behind.
+TEST_F(CourseListTest, LocalCopyIsListedOnEveryStart) {
+    writeFile(localCopyPath(), courseList({{"Player", "player.exe"}, {"Studio", "studio.exe"}}));
+    { RunningDialog warmUp; }
+    const DWORD handlesBefore = test_support::handleCount();
+    int missing = 0;
+    for (int start = 0; start < 25; ++start) {
+        RunningDialog dialog;
+        ASSERT_TRUE(dialog.hwnd());
+        missing += dialog.rowCount() == 2 ? 0 : 1;
+    }
+    EXPECT_EQ(0, missing);
+    EXPECT_EQ(handlesBefore, test_support::handleCount());
+}
+
 TEST_F(CourseListTest, StoredProgramsCheckTheRowsTheyName) {
     storePrograms("iexplore.exe;coursetool.exe;a.exe;studio.exe2;x.exe;Upper.exe");
     writeFile(localCopyPath(), courseList({{"Course Tool", "CourseTool.exe"},
