@@ -512,10 +512,10 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
     EXPECT_EQ(1u, courseListRequests());
     closeEnabler(dialog, *enabler);
     m_processes.release(*enabler);
-    // Bounded retry: the server's accept thread holds a handle for a moment
-    // while it waits for a connection.
-    waitUntil([&] { return test_support::handleCount() == handlesBefore; }, 1000);
-    EXPECT_EQ(handlesBefore, test_support::handleCount());
+    // The server's accept thread holds a handle now and then while it waits
+    // for a connection, in either count: no more than before, within a moment.
+    waitUntil([&] { return test_support::handleCount() <= handlesBefore; }, 1000);
+    EXPECT_LE(test_support::handleCount(), handlesBefore);
 
     m_processes.endAll();
     EXPECT_EQ(nullptr, FindWindowA("#32770", kStandinTitle));
