@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the shipped executable from outside: a 32-bit (PE32, i386) GUI
 # program that imports only Windows system DLLs and exports the library's
-# functions by name.
+# functions by name, and carries its version record.
+#   check_executable.sh <executable> <version, e.g. 1.1.0.30>
 set -euo pipefail
 exe=$1
 objdump=i686-w64-mingw32-objdump
@@ -49,8 +50,27 @@ for name in "${required[@]}"; do
     grep -qF -- "$name" <<<"$exports" || fail "export missing: $name"
 done
 
+export_failures=$failures
+
+# The version record, read from the file's resources.
+version=${2:?the expected version}
+record=$(python3 "$(dirname "$0")/version_record.py" "$exe") || fail "version record unreadable ($record)"
+expected_record=(
+    "fixed FileVersion $version"
+    "fixed ProductVersion $version"
+    "string 040904b0 FileVersion $version"
+    "string 040904b0 ProductVersion $version"
+    "string 040904b0 InternalName TempovaForLutegate.exe"
+    "string 040904b0 OriginalFilename TempovaForLutegate.exe"
+)
+for entry in "${expected_record[@]}"; do
+    grep -qFx -- "$entry" <<<"$record" || fail "version record lacks: $entry"
+done
+
 if ((failures > 0)); then
-    echo "exports found:"; echo "$exports"
+    ((export_failures > 0)) && { echo "exports found:"; echo "$exports"; }
+    echo "version record found:"; echo "$record"
     exit 1
 fi
-echo "executable_format: PE32 i386 GUI, system imports only, ${#required[@]} exports present"
+echo "executable_format: PE32 i386 GUI, system imports only, ${#required[@]} exports present," \
+     "version record $version"

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include <cstring>
 #include <vector>
 
 namespace test_support {
@@ -21,7 +22,8 @@ struct Handle {
     }
 };
 
-bool startProcess(const std::string& commandLine, HANDLE output, PROCESS_INFORMATION& info) {
+bool startProcess(const std::string& commandLine, HANDLE output, PROCESS_INFORMATION& info,
+                  const std::string& environment = std::string()) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (output) {
@@ -32,11 +34,33 @@ bool startProcess(const std::string& commandLine, HANDLE output, PROCESS_INFORMA
     }
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
+    std::vector<char> block(environment.begin(), environment.end());
     return CreateProcessA(nullptr, line.data(), nullptr, nullptr, output != nullptr,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &info) != FALSE;
+                          CREATE_NO_WINDOW, block.empty() ? nullptr : block.data(), nullptr,
+                          &startup, &info) != FALSE;
+}
+
+bool namesVariable(const char* entry, const std::string& name) {
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, entry, static_cast<int>(name.size()),
+                          name.data(), static_cast<int>(name.size())) == CSTR_EQUAL &&
+           entry[name.size()] == '=';
 }
 
 } // namespace
+
+std::string environmentWith(const std::string& name, const std::string& value) {
+    std::string block;
+    if (char* strings = GetEnvironmentStringsA()) {
+        for (const char* entry = strings; *entry; entry += strlen(entry) + 1) {
+            if (strlen(entry) > name.size() && namesVariable(entry, name))
+                continue;
+            block.append(entry).push_back('\0');
+        }
+        FreeEnvironmentStringsA(strings);
+    }
+    block.append(name + "=" + value).push_back('\0');
+    return block + '\0';
+}
 
 ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs) {
     ProcessResult result;
@@ -65,6 +89,11 @@ ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs) {
 
 ChildProcess::ChildProcess(const std::string& commandLine) {
     if (!startProcess(commandLine, nullptr, m_info))
+        m_info = PROCESS_INFORMATION{};
+}
+
+ChildProcess::ChildProcess(const std::string& commandLine, const std::string& environment) {
+    if (!startProcess(commandLine, nullptr, m_info, environment))
         m_info = PROCESS_INFORMATION{};
 }
 

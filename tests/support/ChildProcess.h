@@ -18,10 +18,17 @@ struct ProcessResult {
 };
 ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs = 20000);
 
+// The environment of this process with one variable set (or replaced), as a
+// block for CreateProcess: "NAME=value" texts, each ended by a zero byte, and
+// one more zero byte at the end.
+std::string environmentWith(const std::string& name, const std::string& value);
+
 // A program started in the background; ended (killed if need be) on destruction.
 class ChildProcess {
 public:
     explicit ChildProcess(const std::string& commandLine);
+    // Started with the given environment block (see environmentWith).
+    ChildProcess(const std::string& commandLine, const std::string& environment);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

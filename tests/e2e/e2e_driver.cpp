@@ -1,0 +1,522 @@
+// The shipped TempovaForLutegate.exe run as its own process and driven only
+// from outside, as a user's tools would: window messages, the list view read
+// and changed through memory in the enabler's process, the registry read with
+// the system's reg.exe and the diagnostics log read as a file. The course
+// list comes from a loopback server that the enabler reaches through
+// http_proxy in its environment; its own server address stays as shipped.
+// Winsock 2 (through the server) before anything that brings in windows.h.
+#include "LoopbackHttpServer.h"
+
+#include "ChildProcess.h"
+#include "TestRegistry.h"
+#include "standin_ids.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <tlhelp32.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+using test_support::ChildProcess;
+
+namespace {
+
+const char* const kEnablerTitle = "Tempova Lutegate Enabler";
+const char* const kStandinTitle = "Kelvora Tempova LoaderApp";
+const char* const kPressUpdate = "Click the Update button to update or load course list from web.";
+const char* const kUpdating = "Updating course list from web.....please wait..";
+const char* const kRestarted = "Tempova successfully restarted.";
+const int kUpdateButton = 1004;
+const int kListView = 1002;
+const int kStatusLine = 1003;
+
+const char* const kCourseList = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+                                "<applications>\n"
+                                "  <app exe=\"lgplayer.exe\">Lutegate Course Player</app>\n"
+                                "  <app exe=\"LGStudio.exe\">Lutegate Studio</app>\n"
+                                "  <app exe=\"lgoffline.exe;lgsync.exe\">Lutegate Offline "
+                                "Classroom</app>\n"
+                                "  <app exe=\"lgvideo.exe\">Lutegate Video Lessons</app>\n"
+                                "  <app exe=\"lglang.exe\">Lutegate Language Lab</app>\n"
+                                "</applications>\n";
+const std::vector<std::string> kRowNames = {"Lutegate Course Player", "Lutegate Studio",
+                                            "Lutegate Offline Classroom", "Lutegate Video Lessons",
+                                            "Lutegate Language Lab"};
+const std::set<int> kCheckedRows = {1, 3};
+
+// The speed product's lists when nothing was stored, with the two checked
+// programs appended in small letters and without a trailing ";".
+const char* const kModulesAfterApply =
+    "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe"
+    ";lgstudio.exe;lgvideo.exe";
+const char* const kProgramsAfterApply =
+    "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;flock.exe"
+    ";feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;adobe media player.exe"
+    ";lgstudio.exe;lgvideo.exe";
+
+bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeoutMs)
+            return false;
+        Sleep(5);
+    }
+    return true;
+}
+
+// Read without the owner's thread, so it answers while that thread sleeps.
+std::string windowText(HWND window) {
+    wchar_t wide[2048] = {};
+    const int length = InternalGetWindowText(window, wide, 2048);
+    char narrow[4096] = {};
+    const int bytes =
+        WideCharToMultiByte(CP_ACP, 0, wide, length, narrow, sizeof narrow, nullptr, nullptr);
+    return std::string(narrow, bytes > 0 ? bytes : 0);
+}
+
+DWORD windowProcess(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    return id;
+}
+
+HWND visibleWindow(const char* title) {
+    HWND window = FindWindowA("#32770", title);
+    return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+std::string userFolder() {
+    char path[MAX_PATH] = {};
+    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, path);
+    return std::string(path) + "\\kelvora";
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+// A text as a text file holds it on this platform.
+std::string withCrLf(const std::string& text) {
+    std::string converted;
+    for (char c : text)
+        converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return converted;
+}
+
+// Processes whose parent is one of the given ones.
+std::vector<DWORD> childrenOf(const std::set<DWORD>& parents) {
+    std::vector<DWORD> children;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return children;
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more;
+         more = Process32Next(snapshot, &entry)) {
+        if (parents.count(entry.th32ParentProcessID) && !parents.count(entry.th32ProcessID))
+            children.push_back(entry.th32ProcessID);
+    }
+    CloseHandle(snapshot);
+    return children;
+}
+
+BOOL CALLBACK closeIfOwnedBy(HWND window, LPARAM processId) {
+    if (windowProcess(window) == static_cast<DWORD>(processId))
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+// Asks the process's windows to close; kills it when it has not ended in time.
+void endProcess(DWORD id) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
+    if (!process)
+        return;
+    EnumWindows(closeIfOwnedBy, static_cast<LPARAM>(id));
+    if (WaitForSingleObject(process, 3000) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 3000);
+    }
+    CloseHandle(process);
+}
+
+// Every process the scenario starts, and those that they start in turn (the
+// enabler restarts the speed product): all of them end when this ends.
+class ScenarioProcesses {
+public:
+    ~ScenarioProcesses() { endAll(); }
+
+    ChildProcess& start(const std::string& commandLine, const std::string& environment = {}) {
+        m_children.push_back(std::make_unique<ChildProcess>(commandLine, environment));
+        m_ids.insert(m_children.back()->id());
+        return *m_children.back();
+    }
+
+    // Lets go of a process that has ended; what it started is still ended
+    // by endAll.
+    void release(ChildProcess& ended) {
+        m_children.erase(std::remove_if(m_children.begin(), m_children.end(),
+                                        [&](const std::unique_ptr<ChildProcess>& child) {
+                                            return child.get() == &ended;
+                                        }),
+                         m_children.end());
+    }
+
+    void endAll() {
+        for (auto child = m_children.rbegin(); child != m_children.rend(); ++child) {
+            if ((*child)->waitForExit(0) == STILL_ACTIVE)
+                endProcess((*child)->id());
+        }
+        m_children.clear(); // kills whatever is left
+        for (DWORD id : childrenOf(m_ids))
+            endProcess(id);
+        m_ids.clear();
+    }
+
+private:
+    std::vector<std::unique_ptr<ChildProcess>> m_children;
+    std::set<DWORD> m_ids;
+};
+
+// The enabler's list view, read and changed through a block of memory in the
+// enabler's process that holds the item record and its text.
+class RemoteListView {
+public:
+    explicit RemoteListView(HWND list)
+        : m_list(list),
+          m_process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
+                                windowProcess(list))),
+          m_block(m_process ? VirtualAllocEx(m_process, nullptr, kBlockSize,
+                                             MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
+                            : nullptr) {}
+    ~RemoteListView() {
+        if (m_block)
+            VirtualFreeEx(m_process, m_block, 0, MEM_RELEASE);
+        if (m_process)
+            CloseHandle(m_process);
+    }
+    RemoteListView(const RemoteListView&) = delete;
+    RemoteListView& operator=(const RemoteListView&) = delete;
+
+    bool ready() const { return m_block != nullptr; }
+    int count() const { return static_cast<int>(send(LVM_GETITEMCOUNT, 0, 0)); }
+    bool checked(int row) const {
+        return (send(LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) ==
+               INDEXTOSTATEIMAGEMASK(2);
+    }
+
+    std::string text(int row) const {
+        LVITEMA item{};
+        item.iSubItem = 0;
+        item.pszText = static_cast<char*>(m_block) + kTextOffset;
+        item.cchTextMax = kBlockSize - kTextOffset;
+        if (!put(item))
+            return "<unreadable>";
+        const auto length = send(LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(m_block));
+        std::string text(static_cast<size_t>(std::max<LRESULT>(length, 0)), '\0');
+        SIZE_T read = 0;
+        ReadProcessMemory(m_process, item.pszText, text.data(), text.size(), &read);
+        return text.substr(0, read);
+    }
+
+    void setChecked(int row, bool checked) const {
+        LVITEMA item{};
+        item.stateMask = LVIS_STATEIMAGEMASK;
+        item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+        if (put(item))
+            send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(m_block));
+    }
+
+    // Every row as its text and check box, e.g. "Lutegate Studio [x]".
+    std::vector<std::string> rows() const {
+        std::vector<std::string> rows;
+        for (int row = 0, n = count(); row < n; ++row)
+            rows.push_back(text(row) + (checked(row) ? " [x]" : " [ ]"));
+        return rows;
+    }
+
+private:
+    static constexpr SIZE_T kBlockSize = 4096;
+    static constexpr SIZE_T kTextOffset = 256;
+
+    bool put(const LVITEMA& item) const {
+        SIZE_T written = 0;
+        return m_block && WriteProcessMemory(m_process, m_block, &item, sizeof item, &written) &&
+               written == sizeof item;
+    }
+    LRESULT send(UINT message, WPARAM wParam, LPARAM lParam) const {
+        DWORD_PTR result = 0;
+        if (!SendMessageTimeoutA(m_list, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result))
+            return -1;
+        return static_cast<LRESULT>(result);
+    }
+
+    HWND m_list;
+    HANDLE m_process;
+    void* m_block;
+};
+
+std::vector<std::string> expectedRows(const std::set<int>& checked) {
+    std::vector<std::string> rows;
+    for (int row = 0; row < static_cast<int>(kRowNames.size()); ++row)
+        rows.push_back(kRowNames[row] + (checked.count(row) ? " [x]" : " [ ]"));
+    return rows;
+}
+
+void pressButton(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+// Waits for the condition and collects every status text seen meanwhile.
+bool watchStatus(HWND dialog, const std::function<bool()>& condition, DWORD timeoutMs,
+                 std::vector<std::string>& seen) {
+    return waitUntil(
+        [&] {
+            const std::string status = windowText(GetDlgItem(dialog, kStatusLine));
+            if (seen.empty() || seen.back() != status)
+                seen.push_back(status);
+            return condition();
+        },
+        timeoutMs);
+}
+
+bool sawStatus(const std::vector<std::string>& seen,
+               const std::function<bool(const std::string&)>& is) {
+    return std::any_of(seen.begin(), seen.end(), is);
+}
+
+// A value as the system's reg.exe shows it: "    <name>    REG_SZ    <data>".
+std::string regQuery(const std::string& key, const std::string& name) {
+    const auto result = test_support::runProcess("reg.exe query \"" + key + "\" /v " + name, 10000);
+    const std::string prefix = "    " + name + "    REG_SZ    ";
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            return line.substr(prefix.size());
+    }
+    return "<not shown by reg.exe: " + result.output + ">";
+}
+
+std::string lowerCase(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// Lines of the log reported by the given process of the given program.
+std::vector<std::string> logLinesOf(const std::string& log, const std::string& program,
+                                    DWORD processId) {
+    // The program's name is as the system spells its file: letter case aside.
+    const std::string mark = lowerCase(":" + program + ":" + std::to_string(processId) + ":");
+    std::vector<std::string> found;
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);) {
+        if (lowerCase(line).find(mark) != std::string::npos)
+            found.push_back(line);
+    }
+    return found;
+}
+
+bool isInfoEvent(const std::string& line) {
+    // <date>::<time>:<program>:<process>:<thread>:InfoEvent:<text>
+    const std::string::size_type event = line.find(":InfoEvent");
+    return event != std::string::npos && line.find(':', event + 1) == event + 10;
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        removeUserState();
+        m_server.setReply("/lutegate/lutegate.xml",
+                          test_support::HttpReply::answer(200, kCourseList));
+    }
+    void TearDown() override {
+        m_processes.endAll();
+        removeUserState();
+    }
+
+    static void removeUserState() {
+        DeleteFileA(localCopy().c_str());
+        DeleteFileA(logFile().c_str());
+        test_support::deleteRegistryTree("Software\\Kelvora\\Vexa");
+    }
+    static std::string localCopy() { return userFolder() + "\\lutegate.xml"; }
+    static std::string logFile() { return userFolder() + "\\TempovaDiagnostics.log"; }
+
+    // The stand-in speed product beside the enabler; its window once shown.
+    HWND startStandin(ChildProcess*& process) {
+        process = &m_processes.start(test_support::besideThisProgram("tempova.exe"));
+        const DWORD id = process->id();
+        waitUntil([&] { return windowOf(kStandinTitle, id) != nullptr; }, 15000);
+        return windowOf(kStandinTitle, id);
+    }
+
+    // The enabler with the loopback server as its proxy; its dialog once shown.
+    HWND startEnabler(ChildProcess*& process) {
+        const std::string proxy = "http://127.0.0.1:" + std::to_string(m_server.port());
+        process = &m_processes.start(test_support::besideThisProgram("TempovaForLutegate.exe"),
+                                     test_support::environmentWith("http_proxy", proxy));
+        const DWORD id = process->id();
+        waitUntil([&] { return windowOf(kEnablerTitle, id) != nullptr; }, 15000);
+        return windowOf(kEnablerTitle, id);
+    }
+
+    static HWND windowOf(const char* title, DWORD processId) {
+        HWND window = visibleWindow(title);
+        return window && windowProcess(window) == processId ? window : nullptr;
+    }
+
+    size_t courseListRequests() const {
+        const auto lines = m_server.requestLines();
+        return std::count_if(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.find("/lutegate/lutegate.xml") != std::string::npos;
+        });
+    }
+
+    test_support::LoopbackHttpServer m_server;
+    ScenarioProcesses m_processes;
+};
+
+void expectFreshStart(HWND dialog) {
+    RemoteListView list(GetDlgItem(dialog, kListView));
+    ASSERT_TRUE(list.ready());
+    EXPECT_EQ(0, list.count());
+    EXPECT_EQ(kPressUpdate, windowText(GetDlgItem(dialog, kStatusLine)));
+    EXPECT_EQ("&Update", windowText(GetDlgItem(dialog, kUpdateButton)));
+}
+
+void updateFromServer(HWND dialog) {
+    RemoteListView list(GetDlgItem(dialog, kListView));
+    ASSERT_TRUE(list.ready());
+    pressButton(dialog, kUpdateButton);
+    std::vector<std::string> seen;
+    const bool finished = watchStatus(
+        dialog,
+        [&] {
+            // The status line first: the list answers only when the enabler's
+            // thread does, not during its one-second pause after "done.".
+            return windowText(GetDlgItem(dialog, kStatusLine)).empty() &&
+                   windowText(GetDlgItem(dialog, kUpdateButton)) == "&Update" &&
+                   list.count() == static_cast<int>(kRowNames.size());
+        },
+        20000, seen);
+    ASSERT_TRUE(finished) << "status: " << windowText(GetDlgItem(dialog, kStatusLine));
+    EXPECT_TRUE(sawStatus(seen, [](const std::string& s) { return s.rfind(kUpdating, 0) == 0; }));
+    EXPECT_TRUE(sawStatus(seen, [](const std::string& s) {
+        return s.rfind(kUpdating, 0) == 0 && s.size() > 5 && s.substr(s.size() - 5) == "done.";
+    }));
+    EXPECT_EQ(expectedRows({}), list.rows());
+}
+
+void checkRowsAndApply(HWND dialog) {
+    RemoteListView list(GetDlgItem(dialog, kListView));
+    ASSERT_TRUE(list.ready());
+    for (int row : kCheckedRows)
+        list.setChecked(row, true);
+    ASSERT_EQ(expectedRows(kCheckedRows), list.rows());
+    pressButton(dialog, IDOK);
+    std::vector<std::string> seen;
+    const bool restarted = watchStatus(
+        dialog, [&] { return windowText(GetDlgItem(dialog, kStatusLine)) == kRestarted; }, 15000,
+        seen);
+    ASSERT_TRUE(restarted) << "status: " << windowText(GetDlgItem(dialog, kStatusLine));
+    EXPECT_TRUE(sawStatus(seen, [](const std::string& s) { return s == "Closing Tempova..."; }));
+    EXPECT_TRUE(sawStatus(seen, [](const std::string& s) { return s == "Restarting Tempova..."; }));
+}
+
+void closeEnabler(HWND dialog, ChildProcess& process) {
+    pressButton(dialog, IDCANCEL);
+    EXPECT_EQ(0u, process.waitForExit(10000));
+}
+
+} // namespace
+
+TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
+    ASSERT_EQ(nullptr, FindWindowA("#32770", kEnablerTitle));
+    ASSERT_EQ(nullptr, FindWindowA("#32770", kStandinTitle));
+
+    ChildProcess* standin = nullptr;
+    ASSERT_TRUE(startStandin(standin)) << "the stand-in did not show its window";
+    ChildProcess* enabler = nullptr;
+    HWND dialog = startEnabler(enabler);
+    ASSERT_TRUE(dialog) << "the enabler did not show its dialog";
+    ASSERT_NO_FATAL_FAILURE(expectFreshStart(dialog));
+    EXPECT_EQ(0u, courseListRequests());
+
+    ASSERT_NO_FATAL_FAILURE(updateFromServer(dialog));
+    EXPECT_EQ(1u, courseListRequests());
+    EXPECT_EQ(withCrLf(kCourseList), readFile(localCopy()));
+
+    // Apply closes the running stand-in and starts a new one.
+    const DWORD firstStandin = standin->id();
+    ASSERT_NO_FATAL_FAILURE(checkRowsAndApply(dialog));
+    EXPECT_EQ(0u, standin->waitForExit(5000));
+    HWND restarted = nullptr;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            restarted = visibleWindow(kStandinTitle);
+            return restarted && windowProcess(restarted) != firstStandin;
+        },
+        5000));
+
+    EXPECT_EQ(kModulesAfterApply,
+              regQuery("HKCU\\Software\\Kelvora\\Vexa\\FlashAdapter", "ModulesToIntercept"));
+    EXPECT_EQ(kProgramsAfterApply,
+              regQuery("HKCU\\Software\\Kelvora\\Vexa\\Adapters", "ProgramsToHook"));
+    // The new stand-in read them when it started.
+    EXPECT_EQ(kProgramsAfterApply, windowText(GetDlgItem(restarted, IDC_PROGRAMS)));
+    EXPECT_EQ(kModulesAfterApply, windowText(GetDlgItem(restarted, IDC_MODULES)));
+
+    // The running stand-in recorded the enabler's reports of the update.
+    std::vector<std::string> reports;
+    waitUntil(
+        [&] {
+            reports = logLinesOf(readFile(logFile()), "TempovaForLutegate.exe", enabler->id());
+            return reports.size() >= 2;
+        },
+        5000);
+    ASSERT_GE(reports.size(), 2u) << readFile(logFile());
+    for (const std::string& line : reports)
+        EXPECT_TRUE(isInfoEvent(line)) << line;
+
+    closeEnabler(dialog, *enabler);
+    m_processes.release(*enabler);
+    ASSERT_EQ(nullptr, FindWindowA("#32770", kEnablerTitle));
+
+    // The second start lists the local copy; starting and closing the enabler
+    // again leaves no handle behind in this process.
+    const DWORD handlesBefore = test_support::handleCount();
+    dialog = startEnabler(enabler);
+    ASSERT_TRUE(dialog) << "the enabler did not show its dialog again";
+    {
+        RemoteListView list(GetDlgItem(dialog, kListView));
+        ASSERT_TRUE(list.ready());
+        EXPECT_EQ(expectedRows(kCheckedRows), list.rows());
+    }
+    EXPECT_EQ(kPressUpdate, windowText(GetDlgItem(dialog, kStatusLine)));
+    EXPECT_EQ(1u, courseListRequests());
+    closeEnabler(dialog, *enabler);
+    m_processes.release(*enabler);
+    // The server's accept thread holds a handle now and then while it waits
+    // for a connection, in either count: no more than before, within a moment.
+    waitUntil([&] { return test_support::handleCount() <= handlesBefore; }, 1000);
+    EXPECT_LE(test_support::handleCount(), handlesBefore);
+
+    m_processes.endAll();
+    EXPECT_EQ(nullptr, FindWindowA("#32770", kStandinTitle));
+}
