@@ -7,6 +7,7 @@
 #include "ChildProcess.h"
 #include "LoopbackHttpServer.h"
 #include "Preferences.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Utilities.h"
 
@@ -28,20 +29,9 @@ const char* const kPressUpdate = "Click the Update button to update or load cour
 const char* const kUpdating = "Updating course list from web.....please wait..";
 const char* const kPath = "/lutegate/lutegate.xml";
 
-std::string localCopyPath() {
-    return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-void writeFile(const std::string& path, const std::string& content) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
+using test_support::localCopyPath;
+using test_support::readFile;
+using test_support::writeFile;
 
 std::string courseList(std::initializer_list<std::pair<const char*, const char*>> entries) {
     std::string document = "<?xml version=\"1.0\"?>\n<applications>\n";

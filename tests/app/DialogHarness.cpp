@@ -7,25 +7,6 @@
 
 namespace app_test {
 
-bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
-
-std::string windowText(HWND window) {
-    wchar_t wide[1024] = {};
-    const int length = InternalGetWindowText(window, wide, 1024);
-    char narrow[2048] = {};
-    const int bytes =
-        WideCharToMultiByte(CP_ACP, 0, wide, length, narrow, sizeof narrow, nullptr, nullptr);
-    return std::string(narrow, bytes > 0 ? bytes : 0);
-}
-
 const MessageEntry TestDlg::s_testEntries[] = {
     msg::onMessage<TestDlg, &TestDlg::OnRun>(kRunMessage),
     msg::onMessage<TestDlg, &TestDlg::OnMark>(kMarkMessage),

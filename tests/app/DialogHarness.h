@@ -1,6 +1,7 @@
 #pragma once
 
 #include "TempovaForLutegateDlg.h"
+#include "TestWindows.h"
 
 #include <windows.h>
 
@@ -11,12 +12,8 @@
 
 namespace app_test {
 
-// Waits up to the time-out for the condition, polling every 5 ms.
-bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs = 10000);
-
-// A window's text read without the owner's thread (no WM_GETTEXT), so it can
-// be read while that thread sleeps.
-std::string windowText(HWND window);
+using test_support::waitUntil;
+using test_support::windowText;
 
 // The main dialog with two extra table rows for the tests: one runs a
 // function on the dialog's thread, one sets an event when reached.

@@ -8,6 +8,7 @@
 #include "LoopbackHttpServer.h"
 
 #include "ChildProcess.h"
+#include "TestWindows.h"
 #include "TestRegistry.h"
 #include "standin_ids.h"
 
@@ -64,25 +65,8 @@ const char* const kProgramsAfterApply =
     ";feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;adobe media player.exe"
     ";lgstudio.exe;lgvideo.exe";
 
-bool waitUntil(const std::function<bool()>& condition, DWORD timeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeoutMs)
-            return false;
-        Sleep(5);
-    }
-    return true;
-}
-
-// Read without the owner's thread, so it answers while that thread sleeps.
-std::string windowText(HWND window) {
-    wchar_t wide[2048] = {};
-    const int length = InternalGetWindowText(window, wide, 2048);
-    char narrow[4096] = {};
-    const int bytes =
-        WideCharToMultiByte(CP_ACP, 0, wide, length, narrow, sizeof narrow, nullptr, nullptr);
-    return std::string(narrow, bytes > 0 ? bytes : 0);
-}
+using test_support::waitUntil;
+using test_support::windowText;
 
 DWORD windowProcess(HWND window) {
     DWORD id = 0;

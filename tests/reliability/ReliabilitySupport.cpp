@@ -39,23 +39,4 @@ size_t privateBytes() {
     return total;
 }
 
-std::string localCopyPath() {
-    return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
-// Creates every missing folder on the way to the file (a fresh Wine prefix
-// has no folder of the tool's yet).
-void writeFile(const std::string& path, const std::string& content) {
-    for (size_t at = path.find('\\', 3); at != std::string::npos; at = path.find('\\', at + 1))
-        CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
-    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
-}
-
 } // namespace reliability

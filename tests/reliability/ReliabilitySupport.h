@@ -2,6 +2,7 @@
 
 // Winsock 2 before anything that brings in windows.h.
 #include "LoopbackHttpServer.h"
+#include "TestFiles.h"
 
 #include <string>
 
@@ -19,8 +20,8 @@ int cycles();
 // Bytes this process has committed for itself.
 size_t privateBytes();
 // The user's local copy of the course list.
-std::string localCopyPath();
-std::string readFile(const std::string& path);
-void writeFile(const std::string& path, const std::string& content);
+using test_support::localCopyPath;
+using test_support::readFile;
+using test_support::writeFile;
 
 } // namespace reliability
