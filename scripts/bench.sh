@@ -5,12 +5,8 @@
 # meaning: docs/PERFORMANCE.md.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
-
-build=${BUILD_DIR:-$root/build}
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON >/dev/null
-cmake --build "$build" -j2 --target benchmarks
+source "$root/scripts/build-common.sh"
+build_project --target benchmarks
 
 source "$root/scripts/wine-session.sh"
 WINE_SESSION_OWN_DISPLAY=1 wine_session_start

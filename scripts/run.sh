@@ -8,12 +8,8 @@
 # or Ctrl+C ends everything this command started.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/setup.sh"
-
-build=${BUILD_DIR:-$root/build}
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j"$(nproc)" --target TempovaForLutegate tempova_standin
+source "$root/scripts/build-common.sh"
+build_project --target TempovaForLutegate tempova_standin
 
 run_dir=$(mktemp -d /tmp/tempova-run.XXXXXX)
 server_pid=""

@@ -4,12 +4,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${1:-$root/docs/screenshot.png}
-"$root/scripts/setup.sh"
-
-build=${BUILD_DIR:-$root/build}
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target dialog_preview
+source "$root/scripts/build-common.sh"
+build_project --target dialog_preview
 
 source "$root/scripts/wine-session.sh"
 WINE_SESSION_OWN_DISPLAY=1 wine_session_start

@@ -2,6 +2,7 @@
 #include "AppNamesHelper.h"
 #include "ChildProcess.h"
 #include "MsxmlIds.h"
+#include "HandleCycles.h"
 #include "TestDocuments.h"
 #include "resource.h"
 
@@ -286,16 +287,7 @@ TEST_F(AppNamesHelperServerTest, HelpersComeAndGoWithoutLeakingHandles) {
         ASSERT_TRUE(waitForDone(helper, 10000));
         EXPECT_TRUE(helper.succeeded());
     };
-    cycle();
-    ASSERT_TRUE(server.waitUntilIdle(5000));
-    Sleep(200);
-    const DWORD before = test_support::handleCount();
-    for (int i = 0; i < 10; ++i)
-        cycle();
-    ASSERT_TRUE(server.waitUntilIdle(5000));
-    Sleep(200);
-    const DWORD after = test_support::handleCount();
-    EXPECT_LE(after, before + 2) << "before " << before << ", after " << after;
+    expectNoHandleGrowth(server, cycle);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "ChildProcess.h"
 #include "FailingAllocations.h"
 #include "HTTPXMLReqHelper.h"
+#include "HandleCycles.h"
 #include "TestDocuments.h"
 
 #include <gtest/gtest.h>
@@ -376,17 +377,7 @@ TEST_F(HTTPXMLReqHelperTest, RepeatedRequestsLeaveNoHandlesBehind) {
         ASSERT_TRUE(waitForDone(helper, 10000));
         EXPECT_EQ(200, helper.m_status);
     };
-    cycle();
-    ASSERT_TRUE(server.waitUntilIdle(5000));
-    Sleep(200);
-    const DWORD before = test_support::handleCount();
-    for (int i = 0; i < 10; ++i)
-        cycle();
-    ASSERT_TRUE(server.waitUntilIdle(5000));
-    Sleep(200);
-    const DWORD after = test_support::handleCount();
-    EXPECT_GT(before, 0u);
-    EXPECT_LE(after, before + 2) << "before " << before << ", after " << after;
+    expectNoHandleGrowth(server, cycle);
 }
 
 } // namespace
