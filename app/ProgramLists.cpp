@@ -1,5 +1,7 @@
 #include "ProgramLists.h"
 
+#include "Preferences.h"
+
 #include <algorithm>
 
 namespace program_lists {
@@ -46,6 +48,34 @@ void removeFirstName(std::vector<std::string>& names, const std::string& name) {
     const auto found = std::find(names.begin(), names.end(), name);
     if (found != names.end())
         names.erase(found);
+}
+
+StoredList::StoredList(const char* section, const char* key, const char* defaultText)
+    : m_section(section), m_key(key) {
+    using kelvora_core::Preferences;
+    std::string text;
+    switch (Preferences::readString(section, key, text)) {
+    case Preferences::Stored::Read:
+        names = splitNames(text);
+        break;
+    case Preferences::Stored::Absent:
+        names = splitNames(defaultText);
+        break;
+    case Preferences::Stored::Unreadable:
+        m_readable = false;
+        break;
+    }
+}
+
+bool StoredList::store() const {
+    using kelvora_core::Preferences;
+    if (!m_readable)
+        return false;
+    const std::string text = joinNames(names);
+    Preferences::setString(m_section, m_key, text);
+    std::string stored;
+    return Preferences::readString(m_section, m_key, stored) == Preferences::Stored::Read &&
+           stored == text;
 }
 
 } // namespace program_lists

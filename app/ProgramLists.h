@@ -28,4 +28,23 @@ void addName(std::vector<std::string>& names, const std::string& name);
 // Removes the first name equal to the given one, if any.
 void removeFirstName(std::vector<std::string>& names, const std::string& name);
 
+// One of the speed product's name lists as Apply reads and writes it: the
+// stored names, or the default's when none are stored. A list that is stored
+// but cannot be read is never replaced.
+class StoredList {
+public:
+    StoredList(const char* section, const char* key, const char* defaultText);
+
+    // Writes the names and reads them back: false when the store does not
+    // hold them afterwards, or when the list could not be read (and was left).
+    bool store() const;
+
+    std::vector<std::string> names;
+
+private:
+    const char* m_section;
+    const char* m_key;
+    bool m_readable = true;
+};
+
 } // namespace program_lists

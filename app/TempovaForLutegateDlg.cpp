@@ -1,57 +1,35 @@
 #include "TempovaForLutegateDlg.h"
 
 #include "AboutDlg.h"
-#include "Preferences.h"
+#include "SettingKeys.h"
 #include "ProgramLists.h"
+#include "RunningTempova.h"
 #include "WinApp.h"
 #include "resource.h"
 
 #include <cstring>
-#include <vector>
-
-using kelvora_core::Preferences;
+#include <iterator>
 
 namespace {
-
-// The speed product's main window.
-const char* const kTempovaWindowClass = "#32770";
-const char* const kTempovaWindowTitle = "Kelvora Tempova LoaderApp";
-
-HWND findTempovaWindow() {
-    return FindWindowA(kTempovaWindowClass, kTempovaWindowTitle);
-}
-
-// Starts the speed product by its bare file name; the search order finds it
-// beside this executable first. Nothing waits on it.
-void startTempova() {
-    const std::string command = LoadResourceString(IDS_TEMPOVA_EXE);
-    std::vector<char> commandLine(command.begin(), command.end());
-    commandLine.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                       &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-}
-
+// How much longer than the first second a closing Tempova may take.
+constexpr DWORD kCloseGraceMs = 3000;
 } // namespace
 
+// OK and Cancel go to Apply and Close whatever their notification code, so
+// that no command ends the dialog without freeing the rows and stopping an
+// update (the buttons send no focus notifications: no BS_NOTIFY).
 const MessageEntry CTempovaForLutegateDlg::s_messageEntries[] = {
-    msg::onSysCommand<CTempovaForLutegateDlg, &CTempovaForLutegateDlg::OnSysCommand>(),
-    msg::onPaint<CTempovaForLutegateDlg, &CTempovaForLutegateDlg::OnPaint>(),
-    msg::onQueryDragIcon<CTempovaForLutegateDlg, &CTempovaForLutegateDlg::OnQueryDragIcon>(),
-    msg::onBnClicked<CTempovaForLutegateDlg, &CTempovaForLutegateDlg::OnBnClickedApply>(IDOK),
-    msg::onBnClicked<CTempovaForLutegateDlg, &CTempovaForLutegateDlg::OnBnClickedClose>(IDCANCEL),
-    msg::onTimer<CTempovaForLutegateDlg, &CTempovaForLutegateDlg::OnTimer>(),
-    msg::onBnClicked<CTempovaForLutegateDlg, &CTempovaForLutegateDlg::OnBnClickedUpdate>(
-        IDC_BUTTON_UPDATE),
+    msg::onSysCommand<&CTempovaForLutegateDlg::OnSysCommand>(),
+    msg::onPaint<&CTempovaForLutegateDlg::OnPaint>(),
+    msg::onQueryDragIcon<&CTempovaForLutegateDlg::OnQueryDragIcon>(),
+    msg::onCommand<&CTempovaForLutegateDlg::OnBnClickedApply>(IDOK),
+    msg::onCommand<&CTempovaForLutegateDlg::OnBnClickedClose>(IDCANCEL),
+    msg::onTimer<&CTempovaForLutegateDlg::OnTimer>(),
+    msg::onBnClicked<&CTempovaForLutegateDlg::OnBnClickedUpdate>(IDC_BUTTON_UPDATE),
 };
 
-const MessageMap CTempovaForLutegateDlg::s_messageMap = {
-    nullptr, s_messageEntries, sizeof s_messageEntries / sizeof s_messageEntries[0]};
+const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntries,
+                                                         std::size(s_messageEntries)};
 
 CTempovaForLutegateDlg::CTempovaForLutegateDlg(HWND parent)
     : CDialog(IDD_TEMPOVAFORLUTEGATE_DIALOG, parent),
@@ -141,53 +119,60 @@ HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {
 }
 
 // Apply: the checked rows' programs join both lists, the unchecked rows'
-// programs leave them; then a running Tempova is restarted to read them.
+// programs leave them; then a running Tempova is restarted to read them. When
+// the lists could not be stored, "Applying choices..." stays standing and
+// nothing is restarted: Tempova would only read the old lists.
 void CTempovaForLutegateDlg::OnBnClickedApply() {
     m_staticStatus.SetWindowText(LoadResourceString(IDS_APPLYING));
-    ApplyRowsToPreferences();
-    if (HWND tempova = findTempovaWindow())
+    if (!ApplyRowsToPreferences())
+        return;
+    if (HWND tempova = CRunningTempova::findWindow())
         RestartTempova(tempova);
     else
         m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + LoadResourceString(IDS_DONE));
 }
 
-void CTempovaForLutegateDlg::ApplyRowsToPreferences() {
+// Both lists are written and read back; true when both now hold what was
+// written. A list that is stored but cannot be read (too large, say) is left
+// untouched: only a list that is not there starts from its default.
+bool CTempovaForLutegateDlg::ApplyRowsToPreferences() {
     using namespace kelvora_core;
     using namespace program_lists;
-    // getString's text lives until the next call: split it at once.
-    std::vector<std::string> modules =
-        splitNames(Preferences::getString(kFlashAdapter, kModulesToIntercept, kModuleDefault));
-    std::vector<std::string> programs =
-        splitNames(Preferences::getString(kAdapters, kProgramsToHook, kProgramDefault));
+    StoredList modules(kFlashAdapter, kModulesToIntercept, kModuleDefault);
+    StoredList programs(kAdapters, kProgramsToHook, kProgramDefault);
 
     for (int row = 0; row < m_listApps.GetItemCount(); ++row) {
         const char* programName = reinterpret_cast<const char*>(m_listApps.GetItemData(row));
         const bool checked = m_listApps.GetCheck(row);
         for (const std::string& name : splitNames(toLowerAscii(programName ? programName : ""))) {
             if (checked) {
-                addName(modules, name);
-                addName(programs, name);
+                addName(modules.names, name);
+                addName(programs.names, name);
             } else {
-                removeFirstName(modules, name);
-                removeFirstName(programs, name);
+                removeFirstName(modules.names, name);
+                removeFirstName(programs.names, name);
             }
         }
     }
-
-    Preferences::setString(kFlashAdapter, kModulesToIntercept, joinNames(modules));
-    Preferences::setString(kAdapters, kProgramsToHook, joinNames(programs));
+    const bool modulesStored = modules.store();
+    const bool programsStored = programs.store();
+    return modulesStored && programsStored;
 }
 
-// Closes the running Tempova and starts it again; the status line tells how
-// far it got.
-void CTempovaForLutegateDlg::RestartTempova(HWND tempova) {
+// Closes the running Tempova and starts its executable again; the status
+// line tells how far it got. A Tempova still closing after the first second
+// gets a few more, so that a second copy starts only when the first refused
+// to close.
+void CTempovaForLutegateDlg::RestartTempova(HWND window) {
+    CRunningTempova tempova(window);
     m_staticStatus.SetWindowText(LoadResourceString(IDS_CLOSING_TEMPOVA));
-    PostMessageA(tempova, WM_COMMAND, IDOK, 0);
+    tempova.postClose();
     Sleep(1000);
+    tempova.waitForEnd(kCloseGraceMs);
     m_staticStatus.SetWindowText(LoadResourceString(IDS_RESTARTING_TEMPOVA));
-    startTempova();
+    tempova.startAgain(LoadResourceString(IDS_TEMPOVA_EXE));
     Sleep(1000);
-    if (findTempovaWindow())
+    if (CRunningTempova::findWindow())
         m_staticStatus.SetWindowText(LoadResourceString(IDS_TEMPOVA_RESTARTED));
 }
 

@@ -22,8 +22,8 @@ public:
     // Frees every row's program file name and deletes all rows.
     void ClearAppList();
 
-    // True when ";" and the program file name in small letters occur in the
-    // stored text as it is.
+    // True when every name of the program file name, in small letters, stands
+    // whole in the stored ";"-separated list (names compared as stored).
     static bool IsAppHooked(const std::string& hooked, const std::string& programName);
 
 protected:
@@ -50,7 +50,7 @@ protected:
 
 private:
     // Apply's steps.
-    void ApplyRowsToPreferences();
+    bool ApplyRowsToPreferences();
     void RestartTempova(HWND tempova);
 
     // Update's steps.

@@ -14,6 +14,8 @@
 
 #include <algorithm>
 #include <fstream>
+#include <unordered_set>
+#include <vector>
 
 using kelvora_core::Preferences;
 using kelvora_core::Signaled;
@@ -41,15 +43,41 @@ std::string hookedPrograms() {
     return Preferences::getString(kelvora_core::kAdapters, kelvora_core::kProgramsToHook, "");
 }
 
+using StoredNames = std::unordered_set<std::string>;
+
+StoredNames storedNames(const std::string& hooked) {
+    const std::vector<std::string> names = program_lists::splitNames(hooked);
+    return StoredNames(names.begin(), names.end());
+}
+
+// Hooked when every name of the row stands whole in the stored list, compared
+// as Apply compares them: the row's names in small letters, the stored names
+// as they are. A row without a name hooks nothing.
+bool isHookedIn(const StoredNames& stored, const std::string& programName) {
+    const std::vector<std::string> names =
+        program_lists::splitNames(program_lists::toLowerAscii(programName));
+    return !names.empty() && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        return stored.count(name) != 0;
+    });
+}
+
 bool isDone(CAppNamesHelper& helper) {
     return helper.m_doneEvent.wait(0) == Signaled;
 }
 
-// Written as text: each line feed is stored as carriage return and line feed.
+// Written as text (each line feed stored as carriage return and line feed)
+// into a new file in the same folder, which then replaces the copy: a write
+// that fails halfway leaves the old copy whole.
 void writeLocalCopy(const std::string& document) {
-    std::ofstream file(localCopyPath(), std::ios::out | std::ios::trunc);
-    if (file)
-        file << document;
+    char temporary[MAX_PATH];
+    if (!GetTempFileNameA(kelvora_core::getUserAppPath(), "lut", 0, temporary))
+        return;
+    std::ofstream file(temporary, std::ios::out | std::ios::trunc);
+    file << document;
+    file.close();
+    if (file.fail() || !MoveFileExA(temporary, localCopyPath().c_str(),
+                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        DeleteFileA(temporary);
 }
 
 } // namespace
@@ -61,8 +89,9 @@ void CTempovaForLutegateDlg::AddAppRows(
     const std::vector<std::pair<std::string, std::string>>& entries, const std::string& hooked) {
     m_listApps.SendMessage(WM_SETREDRAW, FALSE);
     m_listApps.SendMessage(LVM_SETITEMCOUNT, m_listApps.GetItemCount() + entries.size());
+    const StoredNames stored = storedNames(hooked);
     for (const auto& entry : entries)
-        AddAppRow(entry.first, entry.second, IsAppHooked(hooked, entry.second));
+        AddAppRow(entry.first, entry.second, isHookedIn(stored, entry.second));
     m_listApps.SendMessage(WM_SETREDRAW, TRUE);
     InvalidateRect(m_listApps.GetSafeHwnd(), nullptr, TRUE);
 }
@@ -144,5 +173,5 @@ void CTempovaForLutegateDlg::DeleteAppNamesHelper() {
 
 bool CTempovaForLutegateDlg::IsAppHooked(const std::string& hooked,
                                          const std::string& programName) {
-    return hooked.find(";" + program_lists::toLowerAscii(programName)) != std::string::npos;
+    return isHookedIn(storedNames(hooked), programName);
 }

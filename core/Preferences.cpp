@@ -29,7 +29,10 @@ public:
     RegistryKey& operator=(const RegistryKey&) = delete;
 
     bool open(const std::string& path, REGSAM access) {
-        return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &m_key) == ERROR_SUCCESS;
+        return openStatus(path, access) == ERROR_SUCCESS;
+    }
+    LONG openStatus(const std::string& path, REGSAM access) {
+        return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &m_key);
     }
     bool create(const std::string& path) {
         return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
@@ -38,6 +41,10 @@ public:
     bool query(const std::string& name, void* data, DWORD& size) const {
         return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, static_cast<BYTE*>(data),
                                 &size) == ERROR_SUCCESS;
+    }
+    bool has(const std::string& name) const {
+        return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, nullptr, nullptr) !=
+               ERROR_FILE_NOT_FOUND;
     }
     void set(const std::string& name, DWORD type, const void* data, DWORD size) const {
         RegSetValueExA(m_key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
@@ -93,6 +100,19 @@ const char* Preferences::getString(const std::string& section, const std::string
     if (key.open(settingsKey(s_company, s_app, section), KEY_QUERY_VALUE))
         queryLimited(key, name, s_stringResult);
     return s_stringResult.c_str();
+}
+
+Preferences::Stored Preferences::readString(const std::string& section, const std::string& name,
+                                            std::string& text) {
+    RegistryKey key;
+    const LONG opened = key.openStatus(settingsKey(s_company, s_app, section), KEY_QUERY_VALUE);
+    if (opened == ERROR_FILE_NOT_FOUND)
+        return Stored::Absent;
+    if (opened != ERROR_SUCCESS)
+        return Stored::Unreadable;
+    if (queryLimited(key, name, text))
+        return Stored::Read;
+    return key.has(name) ? Stored::Unreadable : Stored::Absent;
 }
 
 void Preferences::setInt(const std::string& section, const std::string& name, int value) {

@@ -22,6 +22,13 @@ public:
     KELVORA_API static const char* getString(const std::string& section, const std::string& name,
                                              const std::string& defaultValue);
 
+    // How a string setting stands: read into text, not there at all, or
+    // there but unreadable (larger than the store reads, or its key cannot
+    // be opened). Unlike getString, it tells the last two apart.
+    enum class Stored { Read, Absent, Unreadable };
+    KELVORA_API static Stored readString(const std::string& section, const std::string& name,
+                                         std::string& text);
+
     KELVORA_API static void setBool(const std::string& section, const std::string& name,
                                     bool value);
     KELVORA_API static void setInt(const std::string& section, const std::string& name, int value);

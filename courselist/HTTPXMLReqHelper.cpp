@@ -76,6 +76,17 @@ private:
     bool m_held;
 };
 
+// A response that cannot be converted is one that could not be read: never
+// an empty document that would replace the local copy.
+std::string responseInAnsi(const Bstr& text) {
+    try {
+        return wideToAnsi(text.get(), text.length());
+    } catch (const TextConversionError& failure) {
+        throw RequestError{kReadResponseFailed,
+                           static_cast<uint32_t>(HRESULT_FROM_WIN32(failure.error))};
+    }
+}
+
 void reportInfo(const std::string& text) {
     DiagEventLog::diagEvent(DiagEventLog::InfoEvent, text);
 }
@@ -211,10 +222,10 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
     reportInfo("Connection to the course list server succeeded");
     Bstr text;
     raiseOnFailure(request->get_responseText(text.put()), kReadResponseFailed);
-    std::string narrowText = wideToAnsi(text.get(), text.length());
+    std::string narrowText = responseInAnsi(text);
     reportInfo("Response from the course list server:\n[" + narrowText + "]\n");
     m_responseText = std::move(narrowText);
-    parseDocument(document.get(), text.get(), tagName);
+    parseResponse(loadDocument(document.get(), text.get(), tagName));
 }
 
 // Polls the ready state until the request completes, the time-out ends or a
@@ -265,12 +276,16 @@ void CHTTPXMLReqHelper::fileSteps(const std::string& content, const std::wstring
                    kNoDom);
     const std::wstring wide = ansiToWide(content);
     Bstr text(wide.data(), static_cast<UINT>(wide.size()));
-    parseDocument(document.get(), text.get(), tagName);
+    ComPtr<IXMLDOMNodeList> list = loadDocument(document.get(), text.get(), tagName);
+    // Loaded, as a server's answer with status 200: a walk that ends early
+    // keeps what it found, so that the start lists what Update listed.
     m_status = 200;
+    parseResponse(std::move(list));
 }
 
-void CHTTPXMLReqHelper::parseDocument(IXMLDOMDocument* document, BSTR text,
-                                      const std::wstring& tagName) {
+// Loads the text; the elements named tagName.
+ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* document, BSTR text,
+                                                        const std::wstring& tagName) {
     Bstr empty(L"", 0);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     throwIfFailed(document->loadXML(text ? text : empty.get(), &loaded));
@@ -282,7 +297,7 @@ void CHTTPXMLReqHelper::parseDocument(IXMLDOMDocument* document, BSTR text,
     throwIfFailed(document->getElementsByTagName(tag.get(), list.put()));
     if (!list)
         throw ComError{E_POINTER};
-    parseResponse(std::move(list));
+    return list;
 }
 
 void CHTTPXMLReqHelper::setError(int code, uint32_t value) {

@@ -74,6 +74,7 @@ private:
     long waitForServer(IXMLHTTPRequest* request);
     void loadFromFile();
     void fileSteps(const std::string& content, const std::wstring& tagName);
-    void parseDocument(IXMLDOMDocument* document, BSTR text, const std::wstring& tagName);
+    ComPtr<IXMLDOMNodeList> loadDocument(IXMLDOMDocument* document, BSTR text,
+                                         const std::wstring& tagName);
     void setError(int code, uint32_t value);
 };

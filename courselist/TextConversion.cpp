@@ -1,7 +1,5 @@
 #include "TextConversion.h"
 
-#include <windows.h>
-
 #include <climits>
 #include <new>
 
@@ -13,31 +11,49 @@ int checkedLength(size_t length) {
     return static_cast<int>(length);
 }
 
+[[noreturn]] void throwLastError() {
+    throw TextConversionError{GetLastError()};
+}
+
+// No best-fit guesses: what the code page lacks becomes its default
+// character. Some code pages (UTF-8, GB18030, UTF-7, ...) refuse the flag;
+// they have no best fit to avoid, so they convert without it.
+int toAnsi(UINT codePage, const wchar_t* text, int length, char* out, int outLength) {
+    const int result = WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, text, length, out,
+                                           outLength, nullptr, nullptr);
+    if (result == 0 && GetLastError() == ERROR_INVALID_FLAGS)
+        return WideCharToMultiByte(codePage, 0, text, length, out, outLength, nullptr, nullptr);
+    return result;
+}
+
 } // namespace
 
-std::wstring ansiToWide(const std::string& text) {
+std::wstring ansiToWide(const std::string& text, UINT codePage) {
     if (text.empty())
         return std::wstring();
     const int length = checkedLength(text.size());
-    const int needed = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
+    const int needed = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
+    if (needed <= 0)
+        throwLastError();
     std::wstring result(static_cast<size_t>(needed), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, &result[0], needed);
+    if (MultiByteToWideChar(codePage, 0, text.data(), length, &result[0], needed) != needed)
+        throwLastError();
     return result;
 }
 
-std::string wideToAnsi(const wchar_t* text, size_t length) {
+std::string wideToAnsi(const wchar_t* text, size_t length, UINT codePage) {
     if (!text || length == 0)
         return std::string();
     const int wideLength = checkedLength(length);
-    // No best-fit guesses: what the code page lacks becomes its default character.
-    const DWORD flags = WC_NO_BEST_FIT_CHARS;
-    const int needed =
-        WideCharToMultiByte(CP_ACP, flags, text, wideLength, nullptr, 0, nullptr, nullptr);
+    const int needed = toAnsi(codePage, text, wideLength, nullptr, 0);
+    if (needed <= 0)
+        throwLastError();
     std::string result(static_cast<size_t>(needed), '\0');
-    WideCharToMultiByte(CP_ACP, flags, text, wideLength, &result[0], needed, nullptr, nullptr);
+    if (toAnsi(codePage, text, wideLength, &result[0], needed) != needed)
+        throwLastError();
     return result;
 }
 
-std::string wideToAnsi(const std::wstring& text) {
-    return wideToAnsi(text.data(), text.size());
+std::string wideToAnsi(const std::wstring& text, UINT codePage) {
+    return wideToAnsi(text.data(), text.size(), codePage);
 }

@@ -77,14 +77,20 @@ INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     return TRUE;
 }
 
+namespace {
+bool matchesCommand(const MessageEntry& entry, WPARAM wParam) {
+    return entry.id == LOWORD(wParam) &&
+           (entry.code == msg::kAnyNotification || entry.code == HIWORD(wParam));
+}
+} // namespace
+
 const MessageEntry* CDialog::FindEntry(UINT message, WPARAM wParam) const {
     for (const MessageMap* map = GetMessageMap(); map; map = map->base) {
         for (std::size_t i = 0; i < map->count; ++i) {
             const MessageEntry& entry = map->entries[i];
             if (entry.message != message)
                 continue;
-            if (message != WM_COMMAND ||
-                (entry.id == LOWORD(wParam) && entry.code == HIWORD(wParam)))
+            if (message != WM_COMMAND || matchesCommand(entry, wParam))
                 return &entry;
         }
     }

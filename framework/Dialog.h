@@ -11,7 +11,8 @@ class CDialog;
 // this: the dialog procedure (CDialog::DialogProc) finds the CDialog object
 // stored in the window, walks its table from the first row to the last, and
 // calls the handler of the first row that matches. WM_COMMAND rows match on
-// the command id and the notification code as well.
+// the command id and the notification code as well (or any code, for rows
+// made with msg::onCommand).
 using MessageHandler = LRESULT (*)(CDialog& dialog, WPARAM wParam, LPARAM lParam);
 
 struct MessageEntry {
@@ -29,48 +30,63 @@ struct MessageMap {
     std::size_t count;
 };
 
-// Rows for the handler signatures the dialogs use. D is the dialog class, F
-// its member function.
+// Rows for the handler signatures the dialogs use. F is the handler, a member
+// function of the dialog class; the row names it once and the class is
+// deduced from it: msg::onBnClicked<&CMyDlg::OnBnClickedApply>(IDOK).
 namespace msg {
 
-template <class D, void (D::*F)()> constexpr MessageEntry onBnClicked(UINT id) {
-    return {WM_COMMAND, id, BN_CLICKED, [](CDialog& d, WPARAM, LPARAM) -> LRESULT {
-                (static_cast<D&>(d).*F)();
-                return 0;
-            }};
+namespace detail {
+template <class F> struct Owner;
+template <class D, class R, class... A> struct Owner<R (D::*)(A...)> { using type = D; };
+template <auto F> using OwnerOf = typename Owner<decltype(F)>::type;
+
+template <auto F> LRESULT callWithoutArguments(CDialog& d, WPARAM, LPARAM) {
+    (static_cast<OwnerOf<F>&>(d).*F)();
+    return 0;
+}
+} // namespace detail
+
+// A WM_COMMAND row that matches every notification code of its command id.
+constexpr UINT kAnyNotification = 0xFFFFFFFF;
+
+template <auto F> constexpr MessageEntry onBnClicked(UINT id) {
+    return {WM_COMMAND, id, BN_CLICKED, detail::callWithoutArguments<F>};
 }
 
-template <class D, void (D::*F)(UINT, LPARAM)> constexpr MessageEntry onSysCommand() {
+// The command id whatever its notification code (button, accelerator, or a
+// message posted by another program).
+template <auto F> constexpr MessageEntry onCommand(UINT id) {
+    return {WM_COMMAND, id, kAnyNotification, detail::callWithoutArguments<F>};
+}
+
+template <auto F> constexpr MessageEntry onPaint() {
+    return {WM_PAINT, 0, 0, detail::callWithoutArguments<F>};
+}
+
+template <auto F> constexpr MessageEntry onSysCommand() {
     return {WM_SYSCOMMAND, 0, 0, [](CDialog& d, WPARAM w, LPARAM l) -> LRESULT {
-                (static_cast<D&>(d).*F)(static_cast<UINT>(w), l);
+                (static_cast<detail::OwnerOf<F>&>(d).*F)(static_cast<UINT>(w), l);
                 return 0;
             }};
 }
 
-template <class D, void (D::*F)()> constexpr MessageEntry onPaint() {
-    return {WM_PAINT, 0, 0, [](CDialog& d, WPARAM, LPARAM) -> LRESULT {
-                (static_cast<D&>(d).*F)();
-                return 0;
-            }};
-}
-
-template <class D, HCURSOR (D::*F)()> constexpr MessageEntry onQueryDragIcon() {
+template <auto F> constexpr MessageEntry onQueryDragIcon() {
     return {WM_QUERYDRAGICON, 0, 0, [](CDialog& d, WPARAM, LPARAM) -> LRESULT {
-                return reinterpret_cast<LRESULT>((static_cast<D&>(d).*F)());
+                return reinterpret_cast<LRESULT>((static_cast<detail::OwnerOf<F>&>(d).*F)());
             }};
 }
 
-template <class D, void (D::*F)(UINT_PTR)> constexpr MessageEntry onTimer() {
+template <auto F> constexpr MessageEntry onTimer() {
     return {WM_TIMER, 0, 0, [](CDialog& d, WPARAM w, LPARAM) -> LRESULT {
-                (static_cast<D&>(d).*F)(static_cast<UINT_PTR>(w));
+                (static_cast<detail::OwnerOf<F>&>(d).*F)(static_cast<UINT_PTR>(w));
                 return 0;
             }};
 }
 
 // Any message, handled with both parameters and a result.
-template <class D, LRESULT (D::*F)(WPARAM, LPARAM)> constexpr MessageEntry onMessage(UINT message) {
+template <auto F> constexpr MessageEntry onMessage(UINT message) {
     return {message, 0, 0, [](CDialog& d, WPARAM w, LPARAM l) -> LRESULT {
-                return (static_cast<D&>(d).*F)(w, l);
+                return (static_cast<detail::OwnerOf<F>&>(d).*F)(w, l);
             }};
 }
 

@@ -3,16 +3,18 @@
 #include <commctrl.h>
 #include <process.h>
 
+#include <iterator>
 #include <vector>
 
 namespace app_test {
 
 const MessageEntry TestDlg::s_testEntries[] = {
-    msg::onMessage<TestDlg, &TestDlg::OnRun>(kRunMessage),
-    msg::onMessage<TestDlg, &TestDlg::OnMark>(kMarkMessage),
+    msg::onMessage<&TestDlg::OnRun>(kRunMessage),
+    msg::onMessage<&TestDlg::OnMark>(kMarkMessage),
 };
 
-const MessageMap TestDlg::s_testMap = {&CTempovaForLutegateDlg::s_messageMap, s_testEntries, 2};
+const MessageMap TestDlg::s_testMap = {&CTempovaForLutegateDlg::s_messageMap, s_testEntries,
+                                       std::size(s_testEntries)};
 
 BOOL TestDlg::OnInitDialog() {
     const BOOL result = CTempovaForLutegateDlg::OnInitDialog();

@@ -192,19 +192,29 @@ TEST(MainDialog, EnterAppliesAndKeepsTheDialogOpen) {
     dialog.post(WM_KEYUP, VK_RETURN, 0xC0000001);
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ(dialog.status(), "Applying choices...done.");
+    // An OK command of another notification code (an accelerator's) applies too.
+    SetWindowTextA(dialog.item(1003), "");
+    dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, 1));
+    ASSERT_TRUE(dialog.flush());
+    EXPECT_EQ(dialog.status(), "Applying choices...done.");
     EXPECT_FALSE(dialog.waitForEnd(100));
     EXPECT_TRUE(IsWindowVisible(dialog.hwnd()));
 }
 
 TEST(MainDialog, EscClosesTheDialogAndFreesTheRows) {
-    RunningDialog dialog;
-    ASSERT_TRUE(dialog.hwnd());
-    dialog.addRow("A", "a.exe", true);
-    dialog.addRow("B", "b.exe", false);
-    PostMessageA(dialog.item(1002), WM_KEYDOWN, VK_ESCAPE, 1);
-    ASSERT_TRUE(dialog.waitForEnd());
-    EXPECT_EQ(dialog.result(), IDCANCEL);
-    EXPECT_EQ(dialog.dialog().m_rowsAtEnd, 0);
+    for (const bool byKey : {true, false}) {
+        RunningDialog dialog;
+        ASSERT_TRUE(dialog.hwnd());
+        dialog.addRow("A", "a.exe", true);
+        dialog.addRow("B", "b.exe", false);
+        if (byKey)
+            PostMessageA(dialog.item(1002), WM_KEYDOWN, VK_ESCAPE, 1);
+        else // a Cancel command of another notification code (an accelerator's)
+            dialog.post(WM_COMMAND, MAKEWPARAM(IDCANCEL, 1));
+        ASSERT_TRUE(dialog.waitForEnd());
+        EXPECT_EQ(dialog.result(), IDCANCEL);
+        EXPECT_EQ(dialog.dialog().m_rowsAtEnd, 0);
+    }
 }
 
 TEST(MainDialog, CloseButtonAndSystemMenuCloseEndTheDialog) {

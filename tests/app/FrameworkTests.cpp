@@ -40,11 +40,11 @@ protected:
 };
 
 const MessageEntry ProbeDlg::s_entries[] = {
-    msg::onTimer<ProbeDlg, &ProbeDlg::OnFirstTimer>(),
-    msg::onBnClicked<ProbeDlg, &ProbeDlg::OnClicked7>(7),
-    msg::onTimer<ProbeDlg, &ProbeDlg::OnSecondTimer>(),
+    msg::onTimer<&ProbeDlg::OnFirstTimer>(),
+    msg::onBnClicked<&ProbeDlg::OnClicked7>(7),
+    msg::onTimer<&ProbeDlg::OnSecondTimer>(),
 };
-const MessageMap ProbeDlg::s_map = {nullptr, s_entries, 3};
+const MessageMap ProbeDlg::s_map = {nullptr, s_entries, std::size(s_entries)};
 
 // A derived table is walked before its base's.
 class DerivedProbeDlg : public ProbeDlg {
@@ -57,9 +57,10 @@ protected:
 };
 
 const MessageEntry DerivedProbeDlg::s_derivedEntries[] = {
-    msg::onTimer<DerivedProbeDlg, &DerivedProbeDlg::OnDerivedTimer>(),
+    msg::onTimer<&DerivedProbeDlg::OnDerivedTimer>(),
 };
-const MessageMap DerivedProbeDlg::s_derivedMap = {&ProbeDlg::s_map, s_derivedEntries, 1};
+const MessageMap DerivedProbeDlg::s_derivedMap = {&ProbeDlg::s_map, s_derivedEntries,
+                                                  std::size(s_derivedEntries)};
 
 } // namespace
 

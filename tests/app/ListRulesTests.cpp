@@ -48,13 +48,14 @@ TEST(NameLists, DefaultTextsAreExact) {
     EXPECT_EQ(splitNames(kProgramDefault).size(), 12u);
 }
 
-TEST(IsAppHooked, NeedsASeparatorBeforeTheSmallLetterName) {
+TEST(IsAppHooked, EveryNameOfTheRowStandsWholeInTheStoredList) {
     using Dlg = CTempovaForLutegateDlg;
     EXPECT_TRUE(Dlg::IsAppHooked("iexplore.exe;coursetool.exe", "CourseTool.exe"));
-    EXPECT_FALSE(Dlg::IsAppHooked("coursetool.exe;iexplore.exe", "CourseTool.exe"));
-    EXPECT_TRUE(Dlg::IsAppHooked("a.exe;coursetool.exe2", "coursetool.exe"));
+    EXPECT_TRUE(Dlg::IsAppHooked("coursetool.exe;iexplore.exe", "CourseTool.exe"));
+    EXPECT_FALSE(Dlg::IsAppHooked("a.exe;coursetool.exe2", "coursetool.exe"));
     EXPECT_FALSE(Dlg::IsAppHooked("a.exe;CourseTool.exe", "coursetool.exe"));
-    EXPECT_TRUE(Dlg::IsAppHooked("a.exe;b.exe", ""));
-    EXPECT_FALSE(Dlg::IsAppHooked("a.exe", ""));
+    EXPECT_TRUE(Dlg::IsAppHooked("x.exe;b.exe;y.exe;a.exe", "A.exe;b.exe"));
+    EXPECT_FALSE(Dlg::IsAppHooked("x.exe;b.exe;y.exe", "a.exe;b.exe"));
+    EXPECT_FALSE(Dlg::IsAppHooked("a.exe;b.exe", ""));
     EXPECT_FALSE(Dlg::IsAppHooked("", "a.exe"));
 }

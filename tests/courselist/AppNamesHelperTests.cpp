@@ -4,6 +4,7 @@
 #include "MsxmlIds.h"
 #include "HandleCycles.h"
 #include "TestDocuments.h"
+#include "TextConversion.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -133,12 +134,14 @@ TEST(AppNamesHelper, DocumentWithoutContainerGivesNoEntries) {
     EXPECT_TRUE(outcome.entries.empty());
 }
 
-TEST(AppNamesHelper, EntryWithoutProgramFailsTheLocalCopy) {
+// A local copy counts as loaded once its document loaded, as a server's
+// answer does: what the walk found before the entry stays usable.
+TEST(AppNamesHelper, EntryWithoutProgramEndsTheWalkOfTheLocalCopyAsOfTheServers) {
     const Outcome outcome = fromFile("<applications><app exe=\"a\">A</app><app exe=\"b\">B</app>"
                                      "<app>C</app><app exe=\"d\">D</app></applications>");
     ASSERT_TRUE(outcome.done);
-    EXPECT_FALSE(outcome.succeeded);
-    EXPECT_EQ(0, outcome.status);
+    EXPECT_TRUE(outcome.succeeded);
+    EXPECT_EQ(200, outcome.status);
     EXPECT_EQ("", outcome.errorText);
     EXPECT_EQ((Entries{{"A", "a"}, {"B", "b"}}), outcome.entries);
 }
@@ -146,7 +149,7 @@ TEST(AppNamesHelper, EntryWithoutProgramFailsTheLocalCopy) {
 TEST(AppNamesHelper, ProcessingInstructionNamedLikeAnEntryEndsTheWalk) {
     const Outcome outcome = fromFile(
         "<applications><app exe=\"a\">A</app><?app data?><app exe=\"b\">B</app></applications>");
-    EXPECT_FALSE(outcome.succeeded);
+    EXPECT_TRUE(outcome.succeeded);
     EXPECT_EQ((Entries{{"A", "a"}}), outcome.entries);
 }
 
@@ -197,6 +200,19 @@ TEST_F(AppNamesHelperServerTest, NamesOutsideTheCodePageGetItsDefaultCharacter) 
     const char fallback = static_cast<char>(info.DefaultChar[0]);
     EXPECT_EQ(std::string("Kurs ") + fallback + fallback + "!", outcome.entries[0].first);
     EXPECT_EQ("k.exe", outcome.entries[0].second);
+}
+
+// Code pages that refuse the no-best-fit flag (UTF-8 and GB18030 on Windows,
+// UTF-7 under Wine too) convert all the same; one the platform cannot
+// convert to (GB18030 under Wine 8) is an error, never an empty text.
+TEST(TextConversion, CodePagesThatRefuseTheNoBestFitFlagStillConvert) {
+    const std::wstring name = L"Kurs \x65E5\x672C";
+    EXPECT_EQ("Kurs \xE6\x97\xA5\xE6\x9C\xAC", wideToAnsi(name, CP_UTF8));
+    EXPECT_EQ("Kurs +ZeVnLA-", wideToAnsi(name, CP_UTF7));
+    if (IsValidCodePage(54936))
+        EXPECT_EQ(name, ansiToWide(wideToAnsi(name, 54936), 54936));
+    else
+        EXPECT_THROW(wideToAnsi(name, 54936), TextConversionError);
 }
 
 TEST_F(AppNamesHelperServerTest, HundredThousandEntries) {

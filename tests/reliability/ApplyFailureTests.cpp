@@ -9,10 +9,7 @@
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
-#include <process.h>
 #include <sddl.h>
-
-#include <atomic>
 
 using app_test::RunningDialog;
 using app_test::waitUntil;
@@ -27,57 +24,43 @@ HWND findTempova() {
     return FindWindowA("#32770", kTitle);
 }
 
-// A window that answers to the speed product's title on a thread of its
-// own; it closes on the close command only when told to.
-class FakeTempova {
-public:
-    explicit FakeTempova(bool closes) : m_closes(closes) {
-        m_thread =
-            reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, threadMain, this, 0, nullptr));
-        waitUntil([this] { return m_window.load() != nullptr; });
-    }
-    ~FakeTempova() {
-        if (m_window)
-            PostMessageA(m_window, WM_CLOSE, 0, 0);
-        WaitForSingleObject(m_thread, 10000);
-        CloseHandle(m_thread);
-    }
-    HWND window() const { return m_window; }
+// The stand-in lies in the folder above this program's.
+std::string standIn() {
+    return test_support::besideThisProgram("..\\tempova.exe");
+}
 
-private:
-    static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* self = reinterpret_cast<FakeTempova*>(GetWindowLongPtrA(window, DWLP_USER));
-        if (message == WM_COMMAND && wParam == IDOK && self && self->m_closes) {
-            DestroyWindow(window);
-            return 0;
-        }
-        if (message == WM_CLOSE) {
-            DestroyWindow(window);
-            return 0;
-        }
-        if (message == WM_DESTROY)
-            PostQuitMessage(0);
-        return DefDlgProcA(window, message, wParam, lParam);
-    }
+// A copy of the stand-in in a folder of its own beside this program.
+std::string copyOfStandIn(const std::string& folder) {
+    const std::string copy = test_support::besideThisProgram(folder + "\\tempova.exe");
+    CreateDirectoryA(test_support::besideThisProgram(folder).c_str(), nullptr);
+    CopyFileA(standIn().c_str(), copy.c_str(), FALSE);
+    return copy;
+}
 
-    static unsigned __stdcall threadMain(void* context) {
-        auto* self = static_cast<FakeTempova*>(context);
-        HWND window = CreateWindowExA(0, "#32770", kTitle, WS_POPUP | WS_VISIBLE, 0, 0, 100, 100,
-                                      nullptr, nullptr, nullptr, nullptr);
-        SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(windowProc));
-        self->m_window = window;
-        MSG msg;
-        while (window && GetMessageA(&msg, nullptr, 0, 0) > 0)
-            DispatchMessageA(&msg);
-        self->m_window = nullptr;
-        return 0;
+// The full path of the executable that shows the window, in small letters.
+std::string executableOf(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    char path[MAX_PATH] = {};
+    DWORD length = MAX_PATH;
+    if (process) {
+        QueryFullProcessImageNameA(process, 0, path, &length);
+        CloseHandle(process);
     }
+    return CharLowerA(path);
+}
 
-    bool m_closes;
-    std::atomic<HWND> m_window{nullptr};
-    HANDLE m_thread = nullptr;
-};
+HWND anotherStandIn(HWND first) {
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, "#32770", kTitle)) == first) {
+    }
+    return window;
+}
+
+bool standInShown() {
+    return waitUntil([] { return findTempova() && IsWindowVisible(findTempova()); });
+}
 
 // Ends every real stand-in still open.
 void endStandIns() {
@@ -87,8 +70,6 @@ void endStandIns() {
             return;
         DWORD id = 0;
         GetWindowThreadProcessId(window, &id);
-        if (id == GetCurrentProcessId())
-            return;
         HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
         PostMessageA(window, WM_COMMAND, IDOK, 0);
         if (process) {
@@ -180,12 +161,15 @@ protected:
 
 } // namespace
 
-// What must hold: when "tempova.exe" cannot be found, Apply still writes the
-// preferences, nothing is reported, the status line keeps "Restarting
-// Tempova..." (no false success), and the dialog answers again.
-TEST_F(ApplyFailures, TempovaExeNotFoundLeavesRestartingStanding) {
-    FakeTempova tempova(true);
-    ASSERT_TRUE(tempova.window());
+// What must hold: when the speed product's executable cannot be started again
+// (its file is gone), Apply still writes the preferences, nothing is
+// reported, the status line keeps "Restarting Tempova..." (no false
+// success), and the dialog answers again.
+TEST_F(ApplyFailures, TempovaWhoseFileIsGoneLeavesRestartingStanding) {
+    const std::string copy = copyOfStandIn("gone");
+    test_support::ChildProcess tempova(copy);
+    ASSERT_TRUE(standInShown());
+    ASSERT_TRUE(MoveFileExA(copy.c_str(), (copy + ".old").c_str(), MOVEFILE_REPLACE_EXISTING));
     const std::vector<std::string> seen = applyAndWatch();
     EXPECT_EQ("Restarting Tempova...", seen.back());
     EXPECT_EQ(findTempova(), nullptr);
@@ -193,36 +177,30 @@ TEST_F(ApplyFailures, TempovaExeNotFoundLeavesRestartingStanding) {
     EXPECT_TRUE(m_dialog.flush(1000));
 }
 
-// What must hold: when the speed product does not close, a second copy is
-// started all the same, the final lookup finds a window, the status line
-// says "Tempova successfully restarted.", and Apply returns within about two
-// seconds instead of waiting for the product.
-TEST_F(ApplyFailures, SpeedProductThatDoesNotCloseGetsASecondCopy) {
-    // The stand-in lies in the folder above this program's.
-    const std::string here = test_support::besideThisProgram("");
-    SetCurrentDirectoryA((here + "..").c_str());
-    FakeTempova tempova(false);
-    ASSERT_TRUE(tempova.window());
+// What must hold: the restart starts the executable that was running, not a
+// program of the same name that the search order finds first (here one
+// planted in the current folder); and when the speed product does not close
+// within its few seconds, a second copy is started all the same, the final
+// lookup finds a window, the status line says "Tempova successfully
+// restarted.", and Apply returns instead of waiting for the product.
+TEST_F(ApplyFailures, SpeedProductThatDoesNotCloseGetsASecondCopyOfItsOwnExecutable) {
+    copyOfStandIn("planted");
+    SetCurrentDirectoryA(test_support::besideThisProgram("planted").c_str());
+    test_support::ChildProcess stubborn(standIn() + " --ignore-close");
+    ASSERT_TRUE(standInShown());
+    HWND first = findTempova();
     const DWORD start = GetTickCount();
     const std::vector<std::string> seen = applyAndWatch();
-    EXPECT_LT(GetTickCount() - start, 4000u);
+    EXPECT_LT(GetTickCount() - start, 7000u);
     EXPECT_EQ("Tempova successfully restarted.", seen.back());
-    EXPECT_TRUE(IsWindow(tempova.window())) << "the product that ignores the command stays";
-    EXPECT_TRUE(waitUntil([] {
-        HWND other = FindWindowExA(nullptr, nullptr, "#32770", kTitle);
-        for (; other; other = FindWindowExA(nullptr, other, "#32770", kTitle)) {
-            DWORD id = 0;
-            GetWindowThreadProcessId(other, &id);
-            if (id != GetCurrentProcessId())
-                return true;
-        }
-        return false;
-    })) << "a second copy was started";
+    EXPECT_TRUE(IsWindow(first)) << "the product that ignores the command stays";
+    ASSERT_TRUE(waitUntil([&] { return anotherStandIn(first); })) << "a second copy was started";
+    EXPECT_EQ(executableOf(first), executableOf(anotherStandIn(first)));
 }
 
-// What must hold: when neither preference key can be written, Apply reports
-// nothing ("Applying choices...done."), keeps the stored values as they were
-// and the dialog goes on answering.
+// What must hold: when neither preference key can be written, Apply claims
+// no success ("Applying choices..." stays), keeps the stored values as they
+// were and the dialog goes on answering.
 TEST_F(ApplyFailures, UnwritablePreferencesAreLeftAsTheyWere) {
     test_support::writeRegistryValue(kAdaptersKey, "ProgramsToHook", REG_SZ,
                                      std::string("a.exe\0", 6));
@@ -233,7 +211,7 @@ TEST_F(ApplyFailures, UnwritablePreferencesAreLeftAsTheyWere) {
         if (canWrite(kAdaptersKey))
             GTEST_SKIP() << "this platform does not enforce the key's access list";
         const std::vector<std::string> seen = applyAndWatch();
-        EXPECT_EQ("Applying choices...done.", seen.back());
+        EXPECT_EQ("Applying choices...", seen.back());
         EXPECT_EQ("a.exe", stored(kAdaptersKey, "ProgramsToHook"));
         EXPECT_EQ("m.dll", stored(kFlashAdapterKey, "ModulesToIntercept"));
         EXPECT_TRUE(m_dialog.flush(1000));

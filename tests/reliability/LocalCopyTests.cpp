@@ -97,3 +97,26 @@ TEST_F(LocalCopy, ReadOnlyCopyIsListedAndUpdateStillRefreshesTheRows) {
     EXPECT_EQ(kDocument, readFile(localCopyPath()));
     EXPECT_TRUE(dialog.status().empty());
 }
+
+// What must hold: Update replaces the local copy whole or not at all, and so
+// never rewrites it in place (a write failing halfway would leave a partial
+// copy): a program that reads the copy meanwhile reads the old one whole, and
+// the copy is then one of the two documents, whole. (A file held open cannot
+// be replaced, on Windows as under Wine: the old copy stays.)
+TEST_F(LocalCopy, UpdateReplacesTheCopyInsteadOfRewritingIt) {
+    writeFile(localCopyPath(), kDocument);
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    HANDLE reader = CreateFileA(localCopyPath().c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    std::unique_ptr<void, decltype(&CloseHandle)> held(reader, &CloseHandle);
+    ASSERT_TRUE(update(dialog));
+    char old[512];
+    DWORD length = 0;
+    ASSERT_TRUE(ReadFile(reader, old, sizeof old, &length, nullptr));
+    EXPECT_EQ(kDocument, std::string(old, length));
+    const std::string copy = readFile(localCopyPath());
+    EXPECT_TRUE(copy == kFresh || copy == kDocument) << copy;
+}

@@ -1,13 +1,16 @@
 // A stand-in for the speed product, for trying the enabler out and for its
 // tests: it shows the speed product's main window, reports the two lists it
 // read when it started, and ends on the enabler's close command
-// (WM_COMMAND, first parameter 1, second parameter 0) or on Close.
+// (WM_COMMAND, first parameter 1, second parameter 0) or on Close. Started
+// with --ignore-close it ignores the close command (for the tests of a speed
+// product that does not close).
 #include "DiagEventLog.h"
 #include "Preferences.h"
 #include "standin_ids.h"
 
 #include <windows.h>
 
+#include <cstring>
 #include <string>
 
 using namespace kelvora_core;
@@ -19,6 +22,8 @@ struct StartValues {
     std::string programs;
 };
 
+bool s_ignoreClose = false;
+
 INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         const auto* values = reinterpret_cast<const StartValues*>(lParam);
@@ -26,7 +31,7 @@ INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         SetDlgItemTextA(hWnd, IDC_PROGRAMS, values->programs.c_str());
         return TRUE;
     }
-    if (message == WM_COMMAND && (wParam == IDOK && lParam == 0)) {
+    if (message == WM_COMMAND && (wParam == IDOK && lParam == 0) && !s_ignoreClose) {
         EndDialog(hWnd, IDOK);
         return TRUE;
     }
@@ -39,7 +44,8 @@ INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 
 } // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    s_ignoreClose = std::strstr(commandLine, "--ignore-close") != nullptr;
     DiagEventLog::startNewLog();
     StartValues values;
     // getString's text lives until the next call: copy each at once.
