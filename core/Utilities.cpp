@@ -120,8 +120,37 @@ bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type) {
     PACL sacl = nullptr;
     if (!GetSecurityDescriptorSacl(raw, &present, &sacl, &defaulted))
         return false;
-    return SetSecurityInfo(object, type, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                           sacl) == ERROR_SUCCESS;
+    if (SetSecurityInfo(object, type, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                        sacl) != ERROR_SUCCESS)
+        return false;
+    // Wine reports success here without keeping a kernel object's label;
+    // the object's own security call keeps it.
+    if (type != SE_KERNEL_OBJECT || hasLowIntegrityLabel(object))
+        return true;
+    return SetKernelObjectSecurity(object, LABEL_SECURITY_INFORMATION, raw) &&
+           hasLowIntegrityLabel(object);
+}
+
+bool hasLowIntegrityLabel(HANDLE object) {
+    PACL sacl = nullptr;
+    PSECURITY_DESCRIPTOR raw = nullptr;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, LABEL_SECURITY_INFORMATION, nullptr, nullptr,
+                        nullptr, &sacl, &raw) != ERROR_SUCCESS)
+        return false;
+    std::unique_ptr<void, LocalFreeDeleter> descriptor(raw);
+    for (WORD i = 0; sacl && i < sacl->AceCount; ++i) {
+        void* ace = nullptr;
+        if (!GetAce(sacl, i, &ace))
+            continue;
+        const auto* label = static_cast<SYSTEM_MANDATORY_LABEL_ACE*>(ace);
+        PSID sid = const_cast<DWORD*>(&label->SidStart);
+        if (label->Header.AceType == SYSTEM_MANDATORY_LABEL_ACE_TYPE &&
+            (label->Mask & SYSTEM_MANDATORY_LABEL_NO_WRITE_UP) &&
+            *GetSidSubAuthority(sid, *GetSidSubAuthorityCount(sid) - 1) ==
+                SECURITY_MANDATORY_LOW_RID)
+            return true;
+    }
+    return false;
 }
 
 } // namespace kelvora_core

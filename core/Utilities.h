@@ -24,6 +24,10 @@ KELVORA_API SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes();
 // may open it for writing.
 KELVORA_API bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type);
 
+// True when the kernel object carries the low mandatory label with the
+// no-write-up policy.
+bool hasLowIntegrityLabel(HANDLE object);
+
 namespace detail {
 // Only the letters A to Z change.
 std::string toLowerAscii(std::string text);

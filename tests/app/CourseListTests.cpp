@@ -157,9 +157,12 @@ TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
     EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Cancel"; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
-    ASSERT_TRUE(
-        waitUntil([&] { return dialog.status().find(".done.") != std::string::npos; }, 20000));
-    EXPECT_EQ(std::string::npos, dialog.status().find("done.", dialog.status().size() - 4));
+    std::string done;
+    ASSERT_TRUE(waitUntil(
+        [&] { return (done = dialog.status()).find(".done.") != std::string::npos; }, 20000));
+    // The updating text with its dots, one more "." and "done." at the end.
+    EXPECT_EQ(0u, done.find(std::string(kUpdating) + ".."));
+    EXPECT_EQ(done.size() - 6, done.find(".done."));
     ASSERT_TRUE(waitUntil([&] { return dialog.status().empty(); }, 3000));
     EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
     EXPECT_EQ((std::vector<std::string>{"Fresh [x]", "New [ ]"}), rows(dialog));

@@ -95,7 +95,9 @@ TEST(LowIntegrity, NullOrInvalidHandleIsRefused) {
 
 TEST(LowIntegrity, KernelObjectGetsTheLabel) {
     HANDLE event = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    EXPECT_FALSE(hasLowIntegrityLabel(event));
     EXPECT_TRUE(SetObjectToLowIntegrity(event, SE_KERNEL_OBJECT));
+    EXPECT_TRUE(hasLowIntegrityLabel(event));
     CloseHandle(event);
 }
 

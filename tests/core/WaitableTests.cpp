@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 #include "Sentry.h"
+#include "Utilities.h"
 #include "Waitable.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +97,7 @@ TEST(Waitable, ObjectWithoutKernelObjectFailsEverything) {
 TEST(Waitable, LowIntegrityLabelCanBeSetOnOwnObjects) {
     CEvent event(uniqueName("low").c_str());
     EXPECT_TRUE(event.setLowIntegrity());
+    EXPECT_TRUE(hasLowIntegrityLabel(event.getHandle()));
 }
 
 TEST(Mutex, IsRecursiveAndReleasedOncePerAcquisition) {
