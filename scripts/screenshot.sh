@@ -1,20 +1,30 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the main dialog with a loaded list on a private
-# virtual display: docs/screenshot.png (or the path given).
+# virtual display: docs/screenshot.png (or the path given). With --dpi N the
+# screen has N dots per inch (Wine's LogPixels; 96 unless given), e.g.
+#   scripts/screenshot.sh --dpi 144 docs/screenshot-144dpi.png
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+dpi=""
+if [[ ${1:-} == --dpi ]]; then
+    dpi=${2:?--dpi takes a number}
+    shift 2
+fi
 out=${1:-$root/docs/screenshot.png}
 source "$root/scripts/build-common.sh"
 build_project --target dialog_preview
 
 source "$root/scripts/wine-session.sh"
 WINE_SESSION_OWN_DISPLAY=1 wine_session_start
+if [[ -n $dpi ]]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
+fi
 
 fifo_dir=$(mktemp -d /tmp/tempova-shot.XXXXXX)
 mkfifo "$fifo_dir/rect"
 wine "$build/bin/dialog_preview.exe" >"$fifo_dir/rect" &
 geometry=""
-read -r -t 60 x y w h <"$fifo_dir/rect" && geometry="${w}x${h}+${x}+${y}"
+read -r -t 60 x y w h <"$fifo_dir/rect" && geometry="${w}x${h%$'\r'}+${x}+${y}"
 rm -rf "$fifo_dir"
 if [[ -z $geometry ]]; then
     echo "screenshot: the dialog did not come up" >&2
@@ -23,4 +33,4 @@ fi
 sleep 1 # let the dialog finish painting
 mkdir -p "$(dirname "$out")"
 xwd -root -silent | convert xwd:- -crop "$geometry" +repage "$out"
-echo "screenshot: $out ($geometry)"
+echo "screenshot: $out ($geometry${dpi:+, $dpi dpi})"

@@ -4,7 +4,7 @@
 # sources. Idempotent: when everything is present it only checks and returns.
 set -euo pipefail
 
-packages=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 wine64
+packages=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 wine64 fonts-wine
           xvfb xauth x11-apps imagemagick cmake googletest python3)
 
 missing=()

@@ -35,6 +35,16 @@ wine_session_start_display() {
     export DISPLAY=":$display"
 }
 
+# Wine's own fonts: Marlett (the glyphs of the caption buttons), Tahoma (the
+# dialog font) and the bitmap system fonts. This Wine build looks for them in
+# "<data folder>\../fonts", a path that never resolves, so without these
+# links in the prefix's Fonts folder the close button shows the letter "r".
+wine_session_link_fonts() {
+    local fonts=/usr/share/wine/fonts folder=$WINEPREFIX/drive_c/windows/Fonts
+    [[ -d $fonts && -d $folder ]] || return 0
+    ln -sf "$fonts"/* "$folder"/
+}
+
 wine_session_start() {
     export WINEDEBUG=-all
     export WINEARCH=win64
@@ -59,4 +69,5 @@ wine_session_start() {
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
         wineserver -w
     fi
+    wine_session_link_fonts
 }

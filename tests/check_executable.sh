@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks the shipped executable from outside: a 32-bit (PE32, i386) GUI
 # program that imports only Windows system DLLs and exports the library's
-# functions by name, and carries its version record.
+# functions by name, carries its version record, and is shipped stripped: no
+# debug sections, no symbol table, at most 1.5 MB, linked to its debug file.
 #   check_executable.sh <executable> <version, e.g. 1.1.0.30>
 set -euo pipefail
 exe=$1
@@ -67,10 +68,21 @@ for entry in "${expected_record[@]}"; do
     grep -qFx -- "$entry" <<<"$record" || fail "version record lacks: $entry"
 done
 
+# Shipped stripped: the symbols and debug sections live in <exe>.debug.
+sections=$($objdump -h "$exe")
+debug_sections=$(awk '$2 ~ /^\.debug/ {print $2}' <<<"$sections" | tr '\n' ' ')
+[[ -z $debug_sections ]] || fail "carries debug sections: $debug_sections"
+grep -q 'symbols stripped' <<<"$headers" || fail "carries a symbol table"
+grep -qE '^\s*[0-9]+ \.gnu_debuglink ' <<<"$sections" && [[ -f $exe.debug ]] ||
+    fail "not linked to its debug file $exe.debug"
+max_bytes=1500000
+bytes=$(stat -c %s "$exe")
+((bytes <= max_bytes)) || fail "$bytes bytes, more than $max_bytes"
+
 if ((failures > 0)); then
     ((export_failures > 0)) && { echo "exports found:"; echo "$exports"; }
     echo "version record found:"; echo "$record"
     exit 1
 fi
-echo "executable_format: PE32 i386 GUI, system imports only, ${#required[@]} exports present," \
-     "version record $version"
+echo "executable_format: PE32 i386 GUI, stripped, $bytes bytes, system imports only," \
+     "${#required[@]} exports present, version record $version"

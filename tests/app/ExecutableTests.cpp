@@ -51,6 +51,29 @@ private:
     HMODULE m_module;
 };
 
+// x, y, width and height, in dialog units, of the first control of a DIALOGEX
+// template.
+std::vector<int> firstControlBox(const std::string& dialog) {
+    std::vector<WORD> words(dialog.size() / 2);
+    std::memcpy(words.data(), dialog.data(), words.size() * 2);
+    std::size_t at = 13; // past the fixed header
+    auto skipText = [&] {
+        while (words.at(at++) != 0) {
+        }
+    };
+    for (int i = 0; i < 2; ++i) { // menu and window class: an ordinal or a text
+        if (words.at(at) == 0xFFFF)
+            at += 2;
+        else
+            skipText();
+    }
+    skipText();       // caption
+    at += 3;          // point size, weight, italic and character set
+    skipText();       // font name
+    at += at % 2 + 6; // to the DWORD boundary, past help id, extended style and style
+    return {words.at(at), words.at(at + 1), words.at(at + 2), words.at(at + 3)};
+}
+
 #pragma pack(push, 2)
 struct GroupIconEntry {
     BYTE width, height, colours, reserved;
@@ -122,17 +145,23 @@ TEST(Executable, IconHas48And32And16PixelImagesAt32Bits) {
     EXPECT_EQ(sizes, (std::vector<int>{48, 32, 16}));
 }
 
-TEST(Executable, ManifestAsksForTheInvokersRightsAndCommonControls6) {
+TEST(Executable, ManifestAsksForTheInvokersRightsCommonControls6AndSystemDpi) {
     ResourceFile file;
     const std::string manifest = file.bytes(RT_MANIFEST, MAKEINTRESOURCEA(1));
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
     EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos);
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
               std::string::npos);
+    // System DPI aware: laid out at the screen's DPI, not stretched as a bitmap.
+    EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/"
+                            "WindowsSettings\">true</dpiAware>"),
+              std::string::npos);
 }
 
 TEST(Executable, HoldsBothDialogTemplates) {
     ResourceFile file;
-    EXPECT_FALSE(file.bytes(RT_DIALOG, MAKEINTRESOURCEA(100)).empty());
+    const std::string about = file.bytes(RT_DIALOG, MAKEINTRESOURCEA(100));
+    ASSERT_FALSE(about.empty());
     EXPECT_FALSE(file.bytes(RT_DIALOG, MAKEINTRESOURCEA(102)).empty());
+    EXPECT_EQ(firstControlBox(about), (std::vector<int>{14, 14, 20, 20})); // the icon
 }

@@ -8,6 +8,7 @@
 #include "LoopbackHttpServer.h"
 
 #include "ChildProcess.h"
+#include "RemoteDialog.h"
 #include "TestWindows.h"
 #include "TestRegistry.h"
 #include "standin_ids.h"
@@ -29,6 +30,10 @@
 #include <vector>
 
 using test_support::ChildProcess;
+using test_support::pressButton;
+using test_support::RemoteListView;
+using test_support::visibleWindow;
+using test_support::windowProcess;
 
 namespace {
 
@@ -67,17 +72,6 @@ const char* const kProgramsAfterApply =
 
 using test_support::waitUntil;
 using test_support::windowText;
-
-DWORD windowProcess(HWND window) {
-    DWORD id = 0;
-    GetWindowThreadProcessId(window, &id);
-    return id;
-}
-
-HWND visibleWindow(const char* title) {
-    HWND window = FindWindowA("#32770", title);
-    return window && IsWindowVisible(window) ? window : nullptr;
-}
 
 std::string userFolder() {
     char path[MAX_PATH] = {};
@@ -174,94 +168,11 @@ private:
     std::set<DWORD> m_ids;
 };
 
-// The enabler's list view, read and changed through a block of memory in the
-// enabler's process that holds the item record and its text.
-class RemoteListView {
-public:
-    explicit RemoteListView(HWND list)
-        : m_list(list),
-          m_process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE,
-                                windowProcess(list))),
-          m_block(m_process ? VirtualAllocEx(m_process, nullptr, kBlockSize,
-                                             MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)
-                            : nullptr) {}
-    ~RemoteListView() {
-        if (m_block)
-            VirtualFreeEx(m_process, m_block, 0, MEM_RELEASE);
-        if (m_process)
-            CloseHandle(m_process);
-    }
-    RemoteListView(const RemoteListView&) = delete;
-    RemoteListView& operator=(const RemoteListView&) = delete;
-
-    bool ready() const { return m_block != nullptr; }
-    int count() const { return static_cast<int>(send(LVM_GETITEMCOUNT, 0, 0)); }
-    bool checked(int row) const {
-        return (send(LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) ==
-               INDEXTOSTATEIMAGEMASK(2);
-    }
-
-    std::string text(int row) const {
-        LVITEMA item{};
-        item.iSubItem = 0;
-        item.pszText = static_cast<char*>(m_block) + kTextOffset;
-        item.cchTextMax = kBlockSize - kTextOffset;
-        if (!put(item))
-            return "<unreadable>";
-        const auto length = send(LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(m_block));
-        std::string text(static_cast<size_t>(std::max<LRESULT>(length, 0)), '\0');
-        SIZE_T read = 0;
-        ReadProcessMemory(m_process, item.pszText, text.data(), text.size(), &read);
-        return text.substr(0, read);
-    }
-
-    void setChecked(int row, bool checked) const {
-        LVITEMA item{};
-        item.stateMask = LVIS_STATEIMAGEMASK;
-        item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
-        if (put(item))
-            send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(m_block));
-    }
-
-    // Every row as its text and check box, e.g. "Lutegate Studio [x]".
-    std::vector<std::string> rows() const {
-        std::vector<std::string> rows;
-        for (int row = 0, n = count(); row < n; ++row)
-            rows.push_back(text(row) + (checked(row) ? " [x]" : " [ ]"));
-        return rows;
-    }
-
-private:
-    static constexpr SIZE_T kBlockSize = 4096;
-    static constexpr SIZE_T kTextOffset = 256;
-
-    bool put(const LVITEMA& item) const {
-        SIZE_T written = 0;
-        return m_block && WriteProcessMemory(m_process, m_block, &item, sizeof item, &written) &&
-               written == sizeof item;
-    }
-    LRESULT send(UINT message, WPARAM wParam, LPARAM lParam) const {
-        DWORD_PTR result = 0;
-        if (!SendMessageTimeoutA(m_list, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result))
-            return -1;
-        return static_cast<LRESULT>(result);
-    }
-
-    HWND m_list;
-    HANDLE m_process;
-    void* m_block;
-};
-
 std::vector<std::string> expectedRows(const std::set<int>& checked) {
     std::vector<std::string> rows;
     for (int row = 0; row < static_cast<int>(kRowNames.size()); ++row)
         rows.push_back(kRowNames[row] + (checked.count(row) ? " [x]" : " [ ]"));
     return rows;
-}
-
-void pressButton(HWND dialog, int id) {
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
-                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
 }
 
 // Waits for the condition and collects every status text seen meanwhile.

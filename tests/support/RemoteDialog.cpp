@@ -1,0 +1,97 @@
+#include "RemoteDialog.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+namespace test_support {
+
+namespace {
+
+constexpr SIZE_T kBlockSize = 4096;
+constexpr SIZE_T kTextOffset = 256;
+
+} // namespace
+
+DWORD windowProcess(HWND window) {
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
+    return id;
+}
+
+HWND visibleWindow(const char* title) {
+    HWND window = FindWindowA("#32770", title);
+    return window && IsWindowVisible(window) ? window : nullptr;
+}
+
+void pressButton(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+RemoteListView::RemoteListView(HWND list)
+    : m_list(list), m_process(OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE,
+                                          FALSE, windowProcess(list))),
+      m_block(m_process ? VirtualAllocEx(m_process, nullptr, kBlockSize, MEM_COMMIT | MEM_RESERVE,
+                                         PAGE_READWRITE)
+                        : nullptr) {}
+
+RemoteListView::~RemoteListView() {
+    if (m_block)
+        VirtualFreeEx(m_process, m_block, 0, MEM_RELEASE);
+    if (m_process)
+        CloseHandle(m_process);
+}
+
+int RemoteListView::count() const {
+    return static_cast<int>(send(LVM_GETITEMCOUNT, 0, 0));
+}
+
+bool RemoteListView::checked(int row) const {
+    return (send(LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK) & LVIS_STATEIMAGEMASK) ==
+           INDEXTOSTATEIMAGEMASK(2);
+}
+
+std::string RemoteListView::text(int row) const {
+    LVITEMA item{};
+    item.iSubItem = 0;
+    item.pszText = static_cast<char*>(m_block) + kTextOffset;
+    item.cchTextMax = kBlockSize - kTextOffset;
+    if (!put(&item, sizeof item))
+        return "<unreadable>";
+    const auto length = send(LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(m_block));
+    std::string text(static_cast<size_t>(std::max<LRESULT>(length, 0)), '\0');
+    SIZE_T read = 0;
+    ReadProcessMemory(m_process, item.pszText, text.data(), text.size(), &read);
+    return text.substr(0, read);
+}
+
+void RemoteListView::setChecked(int row, bool checked) const {
+    LVITEMA item{};
+    item.stateMask = LVIS_STATEIMAGEMASK;
+    item.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
+    if (put(&item, sizeof item))
+        send(LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(m_block));
+}
+
+std::vector<std::string> RemoteListView::rows() const {
+    std::vector<std::string> rows;
+    for (int row = 0, n = count(); row < n; ++row)
+        rows.push_back(text(row) + (checked(row) ? " [x]" : " [ ]"));
+    return rows;
+}
+
+bool RemoteListView::put(const void* item, SIZE_T size) const {
+    SIZE_T written = 0;
+    return m_block && WriteProcessMemory(m_process, m_block, item, size, &written) &&
+           written == size;
+}
+
+LRESULT RemoteListView::send(UINT message, WPARAM wParam, LPARAM lParam) const {
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutA(m_list, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &result))
+        return -1;
+    return static_cast<LRESULT>(result);
+}
+
+} // namespace test_support

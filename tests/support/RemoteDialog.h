@@ -1,0 +1,48 @@
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+// Another process's dialog driven from outside, the way a user's tools would:
+// window messages, and its list view read and changed through memory in that
+// process.
+namespace test_support {
+
+// The process that owns the window.
+DWORD windowProcess(HWND window);
+
+// The dialog (class "#32770") of that title once it is visible; null before.
+HWND visibleWindow(const char* title);
+
+// A click on the dialog's button, posted as the button sends it.
+void pressButton(HWND dialog, int id);
+
+// The list view, read and changed through a block of memory in its process
+// that holds the item record and its text.
+class RemoteListView {
+public:
+    explicit RemoteListView(HWND list);
+    ~RemoteListView();
+    RemoteListView(const RemoteListView&) = delete;
+    RemoteListView& operator=(const RemoteListView&) = delete;
+
+    bool ready() const { return m_block != nullptr; }
+    int count() const;
+    bool checked(int row) const;
+    std::string text(int row) const;
+    void setChecked(int row, bool checked) const;
+    // Every row as its text and check box, e.g. "Lutegate Studio [x]".
+    std::vector<std::string> rows() const;
+
+private:
+    bool put(const void* item, SIZE_T size) const;
+    LRESULT send(UINT message, WPARAM wParam, LPARAM lParam) const;
+
+    HWND m_list;
+    HANDLE m_process;
+    void* m_block;
+};
+
+} // namespace test_support
