@@ -3,6 +3,7 @@
 #include "DialogHarness.h"
 
 #include "ChildProcess.h"
+#include "RemoteDialog.h"
 #include "TestRegistry.h"
 
 #include <commctrl.h>
@@ -12,6 +13,7 @@
 
 using app_test::RunningDialog;
 using app_test::waitUntil;
+using test_support::windowProcess;
 
 namespace {
 
@@ -24,21 +26,11 @@ const std::string kProgramDefaultJoined =
     "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;flock.exe;"
     "feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;adobe media player.exe";
 
-// The stored text without the terminating zero byte; "<absent>" when missing.
-std::string stored(const char* key, const char* name) {
-    const auto value = test_support::readRegistryValue(key, name);
-    if (!value.exists)
-        return "<absent>";
-    std::string text = value.data;
-    while (!text.empty() && text.back() == '\0')
-        text.pop_back();
-    return text;
-}
 std::string storedModules() {
-    return stored(kFlashAdapterKey, "ModulesToIntercept");
+    return test_support::storedText(kFlashAdapterKey, "ModulesToIntercept");
 }
 std::string storedPrograms() {
-    return stored(kAdaptersKey, "ProgramsToHook");
+    return test_support::storedText(kAdaptersKey, "ProgramsToHook");
 }
 
 void store(const char* key, const char* name, const std::string& text) {
@@ -55,31 +47,12 @@ HWND findTempova() {
     return FindWindowA("#32770", "Kelvora Tempova LoaderApp");
 }
 
-DWORD processOf(HWND window) {
-    DWORD id = 0;
-    GetWindowThreadProcessId(window, &id);
-    return id;
-}
-
-// Ends a stand-in this test did not start itself (the one Apply started).
-void endStandIn(HWND window) {
-    if (!window)
-        return;
-    HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processOf(window));
-    PostMessageA(window, WM_COMMAND, IDOK, 0);
-    if (process) {
-        if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0)
-            TerminateProcess(process, 1);
-        CloseHandle(process);
-    }
-}
-
 // Ends whatever stand-in is left when a test ends, also after a failure: a
 // stand-in left running would keep the test program's output open.
 struct StandInSweeper {
     ~StandInSweeper() {
         for (int i = 0; i < 5 && findTempova(); ++i)
-            endStandIn(findTempova());
+            test_support::endProcess(windowProcess(findTempova()));
     }
 };
 
@@ -204,7 +177,7 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         test_support::ChildProcess first(standIn);
         ASSERT_TRUE(first.started());
         ASSERT_TRUE(waitUntil([] { return findTempova() && IsWindowVisible(findTempova()); }));
-        ASSERT_EQ(processOf(findTempova()), first.id());
+        ASSERT_EQ(windowProcess(findTempova()), first.id());
         const DWORD handlesBefore = test_support::handleCount();
 
         m_dialog.addRow("Course Tool", round == 0 ? "CourseTool.exe" : "other.exe", true);
@@ -229,12 +202,12 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         EXPECT_EQ(first.waitForExit(5000), 0u) << "the close command ends the stand-in";
         HWND restarted = findTempova();
         ASSERT_NE(restarted, nullptr);
-        EXPECT_NE(processOf(restarted), first.id());
+        EXPECT_NE(windowProcess(restarted), first.id());
         // The new stand-in read the values Apply had just written.
         char programs[1024] = {};
         GetWindowTextA(GetDlgItem(restarted, 1002), programs, sizeof programs);
         EXPECT_EQ(programs, storedPrograms());
-        endStandIn(restarted);
+        test_support::endProcess(windowProcess(restarted));
         ASSERT_TRUE(waitUntil([] { return findTempova() == nullptr; }));
         if (round == 1) {
             // Fewer is fine: an earlier case's platform clean-up may end meanwhile.

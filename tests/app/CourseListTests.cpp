@@ -29,16 +29,10 @@ const char* const kPressUpdate = "Click the Update button to update or load cour
 const char* const kUpdating = "Updating course list from web.....please wait..";
 const char* const kPath = "/lutegate/lutegate.xml";
 
+using test_support::courseList;
 using test_support::localCopyPath;
 using test_support::readFile;
 using test_support::writeFile;
-
-std::string courseList(std::initializer_list<std::pair<const char*, const char*>> entries) {
-    std::string document = "<?xml version=\"1.0\"?>\n<applications>\n";
-    for (const auto& [name, exe] : entries)
-        document += std::string("  <app exe=\"") + exe + "\">" + name + "</app>\n";
-    return document + "</applications>\n";
-}
 
 void storePrograms(const char* text) {
     Preferences::setString(kelvora_core::kAdapters, kelvora_core::kProgramsToHook, text);

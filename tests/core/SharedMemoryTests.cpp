@@ -8,16 +8,11 @@
 #include <thread>
 
 using namespace kelvora_core;
+using test_support::uniqueName;
 
 namespace {
 
 constexpr uint32_t kSize = 262412;
-
-std::string uniqueName(const char* stem) {
-    static int serial = 0;
-    return std::string("kelvora_test_shm_") + stem + "_" + std::to_string(GetCurrentProcessId()) +
-           "_" + std::to_string(++serial);
-}
 
 // Exposes the protected members for inspection.
 class Block : public CSharedMemory {

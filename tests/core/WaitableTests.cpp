@@ -10,13 +10,9 @@
 #include <thread>
 
 using namespace kelvora_core;
+using test_support::uniqueName;
 
 namespace {
-
-std::string uniqueName(const char* stem) {
-    return std::string("kelvora_test_") + stem + "_" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(GetTickCount());
-}
 
 // Runs `body` on another thread and waits for it.
 template <typename F> void onOtherThread(F body) {

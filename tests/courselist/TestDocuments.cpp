@@ -5,13 +5,6 @@
 
 namespace test_documents {
 
-std::string courseList(const std::vector<Entry>& entries) {
-    std::string text = "<?xml version=\"1.0\"?>\n<applications>\n";
-    for (const Entry& entry : entries)
-        text += "  <app exe=\"" + entry.second + "\">" + entry.first + "</app>\n";
-    return text + "</applications>\n";
-}
-
 Entry manyEntry(size_t index) {
     char name[96];
     char program[32];

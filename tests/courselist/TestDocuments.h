@@ -1,6 +1,7 @@
 #pragma once
 
 #include "HTTPXMLReqHelper.h"
+#include "TestFiles.h"
 
 #include <windows.h>
 
@@ -12,8 +13,7 @@ namespace test_documents {
 
 using Entry = std::pair<std::string, std::string>;
 
-// A course list with a root "applications" and one "app" per entry.
-std::string courseList(const std::vector<Entry>& entries);
+using test_support::courseList;
 // The entries of manyEntries(count), in order.
 Entry manyEntry(size_t index);
 // A course list of count entries, about 100 bytes each.

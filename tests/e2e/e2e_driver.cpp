@@ -10,27 +10,28 @@
 #include "ChildProcess.h"
 #include "RemoteDialog.h"
 #include "TestWindows.h"
+#include "TestFiles.h"
 #include "TestRegistry.h"
+#include "DiagEventLog.h"
 #include "standin_ids.h"
 
 #include <commctrl.h>
-#include <shlobj.h>
 #include <tlhelp32.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 using test_support::ChildProcess;
+using test_support::endProcess;
 using test_support::pressButton;
+using test_support::readFile;
 using test_support::RemoteListView;
 using test_support::visibleWindow;
 using test_support::windowProcess;
@@ -73,19 +74,6 @@ const char* const kProgramsAfterApply =
 using test_support::waitUntil;
 using test_support::windowText;
 
-std::string userFolder() {
-    char path[MAX_PATH] = {};
-    SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, path);
-    return std::string(path) + "\\kelvora";
-}
-
-std::string readFile(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    std::ostringstream content;
-    content << file.rdbuf();
-    return content.str();
-}
-
 // A text as a text file holds it on this platform.
 std::string withCrLf(const std::string& text) {
     std::string converted;
@@ -109,25 +97,6 @@ std::vector<DWORD> childrenOf(const std::set<DWORD>& parents) {
     }
     CloseHandle(snapshot);
     return children;
-}
-
-BOOL CALLBACK closeIfOwnedBy(HWND window, LPARAM processId) {
-    if (windowProcess(window) == static_cast<DWORD>(processId))
-        PostMessageA(window, WM_CLOSE, 0, 0);
-    return TRUE;
-}
-
-// Asks the process's windows to close; kills it when it has not ended in time.
-void endProcess(DWORD id) {
-    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
-    if (!process)
-        return;
-    EnumWindows(closeIfOwnedBy, static_cast<LPARAM>(id));
-    if (WaitForSingleObject(process, 3000) != WAIT_OBJECT_0) {
-        TerminateProcess(process, 1);
-        WaitForSingleObject(process, 3000);
-    }
-    CloseHandle(process);
 }
 
 // Every process the scenario starts, and those that they start in turn (the
@@ -250,8 +219,8 @@ protected:
         DeleteFileA(logFile().c_str());
         test_support::deleteRegistryTree("Software\\Kelvora\\Vexa");
     }
-    static std::string localCopy() { return userFolder() + "\\lutegate.xml"; }
-    static std::string logFile() { return userFolder() + "\\TempovaDiagnostics.log"; }
+    static std::string localCopy() { return test_support::localCopyPath(); }
+    static std::string logFile() { return kelvora_core::DiagEventLog::getLogFileName(); }
 
     // The stand-in speed product beside the enabler; its window once shown.
     HWND startStandin(ChildProcess*& process) {

@@ -4,6 +4,7 @@
 #include "DialogHarness.h"
 
 #include "ChildProcess.h"
+#include "RemoteDialog.h"
 #include "ReliabilitySupport.h"
 #include "TestRegistry.h"
 
@@ -39,9 +40,8 @@ std::string copyOfStandIn(const std::string& folder) {
 
 // The full path of the executable that shows the window, in small letters.
 std::string executableOf(HWND window) {
-    DWORD id = 0;
-    GetWindowThreadProcessId(window, &id);
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id);
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, test_support::windowProcess(window));
     char path[MAX_PATH] = {};
     DWORD length = MAX_PATH;
     if (process) {
@@ -62,30 +62,10 @@ bool standInShown() {
     return waitUntil([] { return findTempova() && IsWindowVisible(findTempova()); });
 }
 
-// Ends every real stand-in still open.
+// Ends every stand-in still open.
 void endStandIns() {
-    for (int i = 0; i < 5; ++i) {
-        HWND window = findTempova();
-        if (!window)
-            return;
-        DWORD id = 0;
-        GetWindowThreadProcessId(window, &id);
-        HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, id);
-        PostMessageA(window, WM_COMMAND, IDOK, 0);
-        if (process) {
-            if (WaitForSingleObject(process, 5000) != WAIT_OBJECT_0)
-                TerminateProcess(process, 1);
-            CloseHandle(process);
-        }
-    }
-}
-
-std::string stored(const char* key, const char* name) {
-    const auto value = test_support::readRegistryValue(key, name);
-    std::string text = value.exists ? value.data : "<absent>";
-    while (!text.empty() && text.back() == '\0')
-        text.pop_back();
-    return text;
+    for (int i = 0; i < 5 && findTempova(); ++i)
+        test_support::endProcess(test_support::windowProcess(findTempova()));
 }
 
 // Keeps a key readable and unwritable for everyone until destruction.
@@ -173,7 +153,8 @@ TEST_F(ApplyFailures, TempovaWhoseFileIsGoneLeavesRestartingStanding) {
     const std::vector<std::string> seen = applyAndWatch();
     EXPECT_EQ("Restarting Tempova...", seen.back());
     EXPECT_EQ(findTempova(), nullptr);
-    EXPECT_NE(std::string::npos, stored(kAdaptersKey, "ProgramsToHook").find(";coursetool.exe"));
+    EXPECT_NE(std::string::npos,
+              test_support::storedText(kAdaptersKey, "ProgramsToHook").find(";coursetool.exe"));
     EXPECT_TRUE(m_dialog.flush(1000));
 }
 
@@ -212,8 +193,8 @@ TEST_F(ApplyFailures, UnwritablePreferencesAreLeftAsTheyWere) {
             GTEST_SKIP() << "this platform does not enforce the key's access list";
         const std::vector<std::string> seen = applyAndWatch();
         EXPECT_EQ("Applying choices...", seen.back());
-        EXPECT_EQ("a.exe", stored(kAdaptersKey, "ProgramsToHook"));
-        EXPECT_EQ("m.dll", stored(kFlashAdapterKey, "ModulesToIntercept"));
+        EXPECT_EQ("a.exe", test_support::storedText(kAdaptersKey, "ProgramsToHook"));
+        EXPECT_EQ("m.dll", test_support::storedText(kFlashAdapterKey, "ModulesToIntercept"));
         EXPECT_TRUE(m_dialog.flush(1000));
     }
 }

@@ -1,5 +1,6 @@
 #include "ChildProcess.h"
 
+#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -134,6 +135,12 @@ constexpr ULONG kSystemHandleInformation = 16;
 constexpr LONG kInfoLengthMismatch = static_cast<LONG>(0xC0000004);
 
 } // namespace
+
+std::string uniqueName(const char* stem) {
+    static std::atomic<int> serial{0};
+    return std::string("kelvora_test_") + stem + "_" + std::to_string(GetCurrentProcessId()) + "_" +
+           std::to_string(++serial);
+}
 
 DWORD handleCount() {
     static const auto query = reinterpret_cast<QuerySystemInformation>(

@@ -45,4 +45,7 @@ private:
 // Handles open in this process now.
 DWORD handleCount();
 
+// A kernel object name that no other test, process or run uses.
+std::string uniqueName(const char* stem);
+
 } // namespace test_support

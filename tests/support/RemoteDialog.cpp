@@ -19,6 +19,26 @@ DWORD windowProcess(HWND window) {
     return id;
 }
 
+namespace {
+BOOL CALLBACK closeIfOwnedBy(HWND window, LPARAM processId) {
+    if (windowProcess(window) == static_cast<DWORD>(processId))
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+} // namespace
+
+void endProcess(DWORD id) {
+    HANDLE process = OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE, FALSE, id);
+    if (!process)
+        return;
+    EnumWindows(closeIfOwnedBy, static_cast<LPARAM>(id));
+    if (WaitForSingleObject(process, 3000) != WAIT_OBJECT_0) {
+        TerminateProcess(process, 1);
+        WaitForSingleObject(process, 3000);
+    }
+    CloseHandle(process);
+}
+
 HWND visibleWindow(const char* title) {
     HWND window = FindWindowA("#32770", title);
     return window && IsWindowVisible(window) ? window : nullptr;

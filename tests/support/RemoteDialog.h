@@ -13,6 +13,10 @@ namespace test_support {
 // The process that owns the window.
 DWORD windowProcess(HWND window);
 
+// Asks the process's windows to close; kills it when it has not ended within
+// three seconds.
+void endProcess(DWORD id);
+
 // The dialog (class "#32770") of that title once it is visible; null before.
 HWND visibleWindow(const char* title);
 

@@ -26,4 +26,11 @@ std::string localCopyPath() {
     return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
 }
 
+std::string courseList(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string text = "<?xml version=\"1.0\"?>\n<applications>\n";
+    for (const auto& [name, program] : entries)
+        text += "  <app exe=\"" + program + "\">" + name + "</app>\n";
+    return text + "</applications>\n";
+}
+
 } // namespace test_support

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace test_support {
 
@@ -13,5 +15,9 @@ void writeFile(const std::string& path, const std::string& content);
 
 // The tool's local copy of the course list in the user folder.
 std::string localCopyPath();
+
+// A course list with a root "applications" and one "app" per entry: display
+// name and program file name.
+std::string courseList(const std::vector<std::pair<std::string, std::string>>& entries);
 
 } // namespace test_support

@@ -24,6 +24,16 @@ RegistryValue readRegistryValue(const std::string& keyPath, const std::string& n
     return value;
 }
 
+std::string storedText(const std::string& keyPath, const std::string& name) {
+    const RegistryValue value = readRegistryValue(keyPath, name);
+    if (!value.exists)
+        return "<absent>";
+    std::string text = value.data;
+    while (!text.empty() && text.back() == '\0')
+        text.pop_back();
+    return text;
+}
+
 void writeRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
                         const std::string& data) {
     HKEY key = nullptr;

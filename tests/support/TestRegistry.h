@@ -13,6 +13,8 @@ struct RegistryValue {
     std::string data; // raw bytes
 };
 RegistryValue readRegistryValue(const std::string& keyPath, const std::string& name);
+// A stored text without its terminating zero bytes; "<absent>" when missing.
+std::string storedText(const std::string& keyPath, const std::string& name);
 void writeRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
                         const std::string& data);
 void createRegistryKey(const std::string& keyPath);
