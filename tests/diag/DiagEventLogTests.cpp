@@ -11,6 +11,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 using namespace kelvora_core;
@@ -253,6 +254,32 @@ TEST_F(DiagEventLogTest, AbandonedBlockMutexDoesNotStopLogging) {
     ASSERT_TRUE(result.finished);
     DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "after the abandoned mutex");
     EXPECT_TRUE(m_collector.waitFor("after the abandoned mutex"));
+}
+
+// The holder releases after 10 s at the latest, so that a wait without
+// bound shows as a failure, not a hang.
+TEST_F(DiagEventLogTest, BlockMutexKeptElsewhereHoldsUpNeitherReportsNorTheRecorder) {
+    DiagEventLog::startNewLog();
+    CEvent held, done;
+    std::thread holder([&] {
+        CMutex mutex("TempovaDiagnosticsData_mutex");
+        mutex.wait(INFINITE);
+        held.set();
+        done.wait(10000);
+        mutex.release();
+    });
+    ASSERT_EQ(Signaled, held.wait(10000));
+    getDiagData().blockEvent().set(); // the recorder waits for the mutex too
+    const DWORD start = GetTickCount();
+    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "while kept");
+    DiagEventLog::endLogging();
+    const DWORD took = GetTickCount() - start;
+    done.set();
+    holder.join();
+    // The facade waits 2 s for the recorder, then 2 s more before ending it by force.
+    EXPECT_LT(took, 4000u);
+    EXPECT_FALSE(m_collector.contains("while kept"));
+    getDiagData().setLoggingActive(false); // the ending recorder's own change was dropped
 }
 
 TEST_F(DiagEventLogTest, HostileWriterNeitherCrashesNorStopsTheRecorder) {
