@@ -54,6 +54,32 @@ private:
     std::vector<std::string> m_lines;
 };
 
+// Hands the first line to another thread and waits for it (at most 10 s);
+// that thread removes this observer.
+class HandOffObserver : public DiagEventLogObserver {
+public:
+    ~HandOffObserver() {
+        if (m_other.joinable())
+            m_other.join();
+    }
+    void onDiagEventLogged(const std::string&) override {
+        if (m_other.joinable())
+            return;
+        m_other = std::thread([this] {
+            DiagEventLog::removeDiagEventLogObserver(this);
+            m_removed.set();
+        });
+        m_removedInTime = m_removed.wait(10000) == Signaled;
+        m_returned.set();
+    }
+    bool removedInTime() { return m_returned.wait(20000) == Signaled && m_removedInTime; }
+
+private:
+    std::thread m_other;
+    CEvent m_removed, m_returned;
+    bool m_removedInTime = false;
+};
+
 std::string logFileContent() {
     std::ifstream file(DiagEventLog::getLogFileName(), std::ios::binary);
     std::ostringstream content;
@@ -185,6 +211,13 @@ TEST_F(DiagEventLogTest, ObserverSlotHoldsOneObserver) {
     DiagEventLog::endLogging();
     EXPECT_FALSE(second.contains("to nobody"));
     EXPECT_FALSE(m_collector.contains("to nobody"));
+}
+
+TEST_F(DiagEventLogTest, ObserverWaitingForTheThreadThatRemovesItDoesNotDeadlock) {
+    HandOffObserver observer;
+    DiagEventLog::addDiagEventLogObserver(&observer);
+    DiagEventLog::startNewLog();
+    EXPECT_TRUE(observer.removedInTime());
 }
 
 TEST_F(DiagEventLogTest, LockedLogFileLeavesItUnchangedAndTellsTheObserver) {
