@@ -1,8 +1,12 @@
 // Diagnostics costs, each beside a baseline measured in the same run:
 //  - a report while nobody records, against one bare hold of the block mutex;
 //  - lines recorded per second, against writing and flushing the same lines
-//    to a file directly.
+//    to a file directly;
+//  - how long a report takes while four processes report into the block that
+//    this process records (the waits for the block mutex under ordinary
+//    contention), against one reporting process.
 #include "BenchSupport.h"
+#include "ChildProcess.h"
 #include "CriticalSection.h"
 #include "DiagData.h"
 #include "DiagEventLog.h"
@@ -10,8 +14,13 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace kelvora_core;
 using bench::nowMs;
@@ -47,7 +56,12 @@ double recordedLinesPerSecond(int lines) {
     Counter counter;
     DiagEventLog::addDiagEventLogObserver(&counter);
     DiagEventLog::startNewLog();
-    const int offset = counter.count; // the Start line
+    // The Start line, recorded before the first batch: counted as one of the
+    // batch's lines, it let a batch begin before the last one was taken, and
+    // the ring crept round until lines were lost and the wait never ended.
+    while (counter.count == 0)
+        Sleep(0);
+    const int offset = counter.count;
     const double start = nowMs();
     // Batches below the ring's 64 slots, so that nothing is lost.
     for (int sent = 0; sent < lines;) {
@@ -80,12 +94,74 @@ double directLinesPerSecond(int lines) {
     return lines * 1000.0 / elapsed;
 }
 
+// A reporting process of the contention figures: reports for `ms`, pausing
+// `pauseMs` after each, and prints the 99th and 99.9th percentiles and the
+// longest of its reports, in milliseconds.
+int reportAndTime(DWORD ms, DWORD pauseMs) {
+    std::vector<double> took;
+    for (const double start = nowMs(); nowMs() - start < ms;) {
+        const double before = nowMs();
+        DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "benchmark line of ordinary length");
+        took.push_back(nowMs() - before);
+        if (pauseMs)
+            Sleep(pauseMs);
+    }
+    std::sort(took.begin(), took.end());
+    const auto at = [&](double share) {
+        return took[static_cast<size_t>(share * (took.size() - 1))];
+    };
+    std::printf("%.3f %.3f %.3f\n", at(0.99), at(0.999), took.back());
+    return 0;
+}
+
+struct ReportTimes {
+    double p99 = 0, p999 = 0, max = 0;
+};
+
+// `count` processes report for `ms` while this process records; the worst
+// of their figures.
+ReportTimes contention(int count, DWORD ms, DWORD pauseMs) {
+    const std::string command = "\"" + test_support::besideThisProgram("diag_bench.exe") +
+                                "\" report " + std::to_string(ms) + " " + std::to_string(pauseMs);
+    std::vector<test_support::ProcessResult> results(count);
+    DiagEventLog::startNewLog();
+    std::vector<std::thread> reporters;
+    for (int i = 0; i < count; ++i)
+        reporters.emplace_back(
+            [&, i] { results[i] = test_support::runProcess(command, ms + 20000); });
+    for (auto& reporter : reporters)
+        reporter.join();
+    DiagEventLog::endLogging();
+    ReportTimes worst;
+    for (const auto& result : results) {
+        ReportTimes one;
+        std::sscanf(result.output.c_str(), "%lf %lf %lf", &one.p99, &one.p999, &one.max);
+        worst.p99 = std::max(worst.p99, one.p99);
+        worst.p999 = std::max(worst.p999, one.p999);
+        worst.max = std::max(worst.max, one.max);
+    }
+    return worst;
+}
+
+void contentionFigures(const char* name, DWORD ms, DWORD pauseMs) {
+    const ReportTimes one = contention(1, ms, pauseMs), four = contention(4, ms, pauseMs);
+    const std::string figure = std::string("report, 4 reporters ") + name;
+    printRatio((figure + ", 99th percentile").c_str(), four.p99, "ms", "1 reporter", one.p99);
+    printRatio((figure + ", 99.9th percentile").c_str(), four.p999, "ms", "1 reporter", one.p999);
+    printRatio((figure + ", longest").c_str(), four.max, "ms", "1 reporter", one.max);
+}
+
 } // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "report")
+        return reportAndTime(std::strtoul(argv[2], nullptr, 10),
+                             std::strtoul(argv[3], nullptr, 10));
     idleReportCost();
     constexpr int kLines = 20000;
     printRatio("recorded lines per second", recordedLinesPerSecond(kLines), "lines/s",
                "lines written and flushed directly", directLinesPerSecond(kLines), "lines/s");
+    contentionFigures("each 4 ms", 10000, 4);
+    contentionFigures("at full speed", 3000, 0);
     return 0;
 }

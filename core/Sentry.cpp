@@ -9,8 +9,10 @@ bool acquired(WaitResult result) {
 }
 } // namespace
 
-CSentry::CSentry(CWaitable& waitable) : m_waitable(waitable) {
-    if (acquired(m_waitable.wait(INFINITE)))
+CSentry::CSentry(CWaitable& waitable) : CSentry(waitable, INFINITE) {}
+
+CSentry::CSentry(CWaitable& waitable, uint32_t timeout) : m_waitable(waitable) {
+    if (acquired(m_waitable.wait(timeout)))
         m_count = 1;
 }
 

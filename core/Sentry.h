@@ -4,13 +4,14 @@
 
 namespace kelvora_core {
 
-// Scoped hold of a waitable: acquired in the constructor (no time-out),
-// given back once in the destructor. A mutex granted because its previous
-// owner ended (Abandoned) is held all the same and counted, so that it is
-// given back too.
+// Scoped hold of a waitable: acquired in the constructor (without time-out,
+// or within the given one: isHeld tells), given back once in the destructor.
+// A mutex granted because its previous owner ended (Abandoned) is held all
+// the same and counted, so that it is given back too.
 class CSentry {
 public:
     explicit CSentry(CWaitable& waitable);
+    CSentry(CWaitable& waitable, uint32_t timeout);
     virtual ~CSentry();
     virtual WaitResult wait(uint32_t timeout);
     // Counterpart of CWaitable::reserved; nothing calls it.

@@ -10,19 +10,23 @@ namespace kelvora_core {
 CSharedMemory::CSharedMemory(const std::string& name, uint32_t size)
     : m_name(name), m_mutex((name + "_mutex").c_str(), getWorldAccessSecurityAttributes()),
       m_size(size) {
-    CSentry hold(m_mutex);
+    // Opening or creating a named mapping is one kernel operation and the
+    // system zero-fills a block it creates, so without the guard only the
+    // fill is left out: done then, it could wipe a line another process wrote.
+    CSentry hold(m_mutex, kHoldWaitMs);
     const bool created = openOrCreate();
     if (m_mapping)
-        mapView(created);
+        mapView(created && hold.isHeld());
 }
 
+// Unmapping this process's own view needs no guard against the others.
 CSharedMemory::~CSharedMemory() {
-    CSentry hold(m_mutex);
+    CSentry hold(m_mutex, kHoldWaitMs);
     unmapAndClose();
 }
 
 void* CSharedMemory::getData() {
-    CSentry hold(m_mutex);
+    CSentry hold(m_mutex, kHoldWaitMs);
     return m_data;
 }
 
@@ -46,7 +50,7 @@ bool CSharedMemory::openOrCreate() {
 
 // A block that another program made smaller than the record laid over it is
 // refused, so that no access can run past the end of the view.
-void CSharedMemory::mapView(bool created) {
+void CSharedMemory::mapView(bool zeroFill) {
     m_data = MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
     MEMORY_BASIC_INFORMATION region{};
     const bool bigEnough = m_data &&
@@ -56,7 +60,7 @@ void CSharedMemory::mapView(bool created) {
         unmapAndClose();
         return;
     }
-    if (created)
+    if (zeroFill)
         std::memset(m_data, 0, m_size);
 }
 

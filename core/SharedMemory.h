@@ -11,8 +11,15 @@ namespace kelvora_core {
 // same name, guarded by the named mutex "<name>_mutex". The creator finds it
 // zero-filled. A subclass lays its record over the block and guards every
 // access with m_mutex.
+// Any process of the user may take that mutex and keep it, so no one waits
+// for it longer than kHoldWaitMs: an operation that did not get it by then
+// is dropped (or, for opening and closing, done without the guard).
 class CSharedMemory {
 public:
+    // About 4.5 times the longest report seen under ordinary contention
+    // (docs/PERFORMANCE.md, Diagnostics).
+    static constexpr uint32_t kHoldWaitMs = 250;
+
     CSharedMemory(const std::string& name, uint32_t size);
     virtual ~CSharedMemory();
 
@@ -33,7 +40,7 @@ protected:
 
 private:
     bool openOrCreate();
-    void mapView(bool created);
+    void mapView(bool zeroFill);
     void unmapAndClose();
 };
 

@@ -1,6 +1,5 @@
 #include "DiagData.h"
 
-#include "Sentry.h"
 #include "Utilities.h"
 
 #include <cstring>
@@ -25,35 +24,39 @@ CDiagData::CDiagData(const std::string& blockName, const std::string& eventName)
     if (m_mapping && SetObjectToLowIntegrity(m_mapping, SE_KERNEL_OBJECT))
         m_mutex.setLowIntegrity();
     m_event.setLowIntegrity();
-    CSentry hold(m_mutex);
-    _tagDiagData* block = view();
-    if (block && !m_existed)
+    if (m_existed || !m_data)
+        return;
+    CSentry hold(m_mutex, kHoldWaitMs);
+    if (_tagDiagData* block = guardedView(hold))
         std::memset(block, 0, sizeof(_tagDiagData));
 }
 
 CDiagData::~CDiagData() = default;
 
-// Callers hold m_mutex already: read the view without taking it once more
-// (each hold of a named mutex is a round trip to the kernel).
-_tagDiagData* CDiagData::view() {
-    return static_cast<_tagDiagData*>(m_data);
+// The view for one operation under `hold`; null when nothing is mapped or
+// the mutex stayed held elsewhere past the bound (the operation is dropped).
+// A block whose mutex could not be made at all goes unguarded, as it always
+// has. The view is read directly, not through getData: each hold of a named
+// mutex is a round trip to the kernel.
+_tagDiagData* CDiagData::guardedView(const CSentry& hold) {
+    return hold.isHeld() || !m_mutex.getHandle() ? static_cast<_tagDiagData*>(m_data) : nullptr;
 }
 
 bool CDiagData::isLoggingActive() {
-    CSentry hold(m_mutex);
-    _tagDiagData* block = view();
+    CSentry hold(m_mutex, kHoldWaitMs);
+    _tagDiagData* block = guardedView(hold);
     return block && block->loggingActive != 0;
 }
 
 void CDiagData::setLoggingActive(bool active) {
-    CSentry hold(m_mutex);
-    if (_tagDiagData* block = view())
+    CSentry hold(m_mutex, kHoldWaitMs);
+    if (_tagDiagData* block = guardedView(hold))
         block->loggingActive = active ? 1 : 0;
 }
 
 void CDiagData::addEvent(DiagEventLog::DiagEvent event, const std::string& line) {
-    CSentry hold(m_mutex);
-    _tagDiagData* block = view();
+    CSentry hold(m_mutex, kHoldWaitMs);
+    _tagDiagData* block = guardedView(hold);
     if (!block)
         return;
     repairIndexes(*block);
@@ -67,8 +70,14 @@ void CDiagData::addEvent(DiagEventLog::DiagEvent event, const std::string& line)
 }
 
 bool CDiagData::getNextEvent(DiagEventLog::DiagEvent& event, std::string& line) {
-    CSentry hold(m_mutex);
-    _tagDiagData* block = view();
+    bool busy = false;
+    return getNextEvent(event, line, busy);
+}
+
+bool CDiagData::getNextEvent(DiagEventLog::DiagEvent& event, std::string& line, bool& busy) {
+    CSentry hold(m_mutex, kHoldWaitMs);
+    _tagDiagData* block = guardedView(hold);
+    busy = !block && m_data != nullptr;
     if (!block)
         return false;
     repairIndexes(*block);

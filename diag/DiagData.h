@@ -1,6 +1,7 @@
 #pragma once
 
 #include "DiagEventLog.h"
+#include "Sentry.h"
 #include "SharedMemory.h"
 
 #include <cstddef>
@@ -33,7 +34,9 @@ static_assert(offsetof(_tagDiagData, events) == 12, "block layout is shared");
 // The shared diagnostics block: 64 slots of formatted lines, a flag telling
 // whether anyone records, and the event that wakes the recorder. Every
 // process can write the block, so nothing read from it is trusted: indexes
-// out of range are repaired and texts are bounded by their slot.
+// out of range are repaired and texts are bounded by their slot. Every
+// operation waits for the block's mutex at most kHoldWaitMs and is dropped
+// when it did not get it: a report never waits longer, never fails.
 // The record base only names the layout; all access goes to the mapped view.
 class CDiagData : public CSharedMemory, public _tagDiagData {
 public:
@@ -49,11 +52,14 @@ public:
     void setLoggingActive(bool active);
     void addEvent(DiagEventLog::DiagEvent event, const std::string& line);
     bool getNextEvent(DiagEventLog::DiagEvent& event, std::string& line);
+    // The same; `busy` tells that the block was out of reach (its mutex kept
+    // past the bound), so lines may still wait.
+    bool getNextEvent(DiagEventLog::DiagEvent& event, std::string& line, bool& busy);
 
     CEvent& blockEvent() { return m_event; }
 
 private:
-    _tagDiagData* view();
+    _tagDiagData* guardedView(const CSentry& hold);
 
     CEvent m_event;
 };

@@ -5,9 +5,9 @@
 namespace kelvora_core {
 namespace detail {
 
-// Hands a recorded line to the log's observer, if one is set. A change of
-// the observer waits for a call in progress, so a removed observer is never
-// called afterwards.
+// Hands a recorded line to the log's observer, if one is set, holding no
+// lock during the call. A removal waits for a call in progress (see
+// removeDiagEventLogObserver), so a removed observer is never called afterwards.
 void notifyDiagObserver(const std::string& line);
 
 // The log file's full name in a folder: folder, one backslash, file name.

@@ -14,8 +14,9 @@ namespace kelvora_core {
 namespace {
 
 constexpr DWORD kStopWaitMs = 2000;
-// A wait that keeps failing is retried at this pace, watching the stop event.
-constexpr DWORD kFailedWaitPauseMs = 50;
+// A wait that keeps failing, or a block kept out of reach by another
+// process, is retried at this pace, watching the stop event.
+constexpr DWORD kRetryPauseMs = 50;
 const char* const kNotOpenPrefix = "Error recordng log event, log file not open: ";
 
 struct FileCloser {
@@ -39,11 +40,15 @@ void writeLine(FILE* file, std::string& line) {
     detail::notifyDiagObserver(line);
 }
 
-void drain(CDiagData& data, FILE* file) {
+// Takes every waiting line; false when the block was out of reach, so that
+// lines may still wait.
+bool drain(CDiagData& data, FILE* file) {
     DiagEventLog::DiagEvent event;
     std::string line;
-    while (data.getNextEvent(event, line))
+    bool busy = false;
+    while (data.getNextEvent(event, line, busy))
         writeLine(file, line);
+    return !busy;
 }
 
 } // namespace
@@ -71,15 +76,21 @@ void CDiagEventRecorderThread::record() {
     CWaitable* members[] = {&data.blockEvent(), &m_stopEvent};
     CWaitableSet set(members, 2);
     LogFile file = openLogFile();
-    for (;;) {
+    // While the block is out of reach the wait ends after a pause to try
+    // again; the stop event is looked at after each such try, so that a block
+    // event set over and over cannot hide it.
+    for (bool busy = false;;) {
         uint32_t index = 0;
-        const WaitResult result = set.waitAny(index, INFINITE);
-        if (result == Signaled && index == 0)
-            drain(data, file.get());
-        else if (result == Signaled && index == 1)
+        const WaitResult result = set.waitAny(index, busy ? kRetryPauseMs : INFINITE);
+        if (result == Signaled && index == 1)
             return;
-        else if (result == Failed && m_stopEvent.wait(kFailedWaitPauseMs) == Signaled)
+        if (result == Signaled || result == TimedOut) {
+            busy = !drain(data, file.get());
+            if (busy && m_stopEvent.wait(0) == Signaled)
+                return;
+        } else if (result == Failed && m_stopEvent.wait(kRetryPauseMs) == Signaled) {
             return;
+        }
     }
 }
 

@@ -97,15 +97,18 @@ TEST_F(DiagDataTest, LinesAreCutTo4095Characters) {
 }
 
 TEST_F(DiagDataTest, OutOfRangeIndexesAreRepairedNotFollowed) {
-    raw().writeIndex = 1000;
-    add("after corruption");
-    EXPECT_LT(raw().writeIndex, 64u);
-    EXPECT_EQ(std::vector<std::string>{"after corruption"}, takeAll());
-    raw().readIndex = 0xFFFFFFFF;
-    raw().writeIndex = 3;
-    EXPECT_TRUE(takeAll().empty());
-    EXPECT_EQ(0u, raw().readIndex);
-    EXPECT_EQ(0u, raw().writeIndex);
+    const std::string longest(4095, 'x'); // would run past the block's end from slot 64
+    for (uint32_t index : {64u, 1000u, 0xFFFFFFFFu}) {
+        raw().writeIndex = index;
+        add(longest);
+        EXPECT_LT(raw().writeIndex, 64u);
+        EXPECT_EQ(std::vector<std::string>{longest}, takeAll()) << "write index " << index;
+        raw().readIndex = index;
+        raw().writeIndex = 3;
+        EXPECT_TRUE(takeAll().empty()) << "read index " << index;
+        EXPECT_EQ(0u, raw().readIndex);
+        EXPECT_EQ(0u, raw().writeIndex);
+    }
 }
 
 TEST_F(DiagDataTest, SlotTextWithoutZeroByteIsReadToTheSlotsEnd) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 #include <vector>
 
 using namespace kelvora_core;
@@ -51,6 +52,32 @@ private:
     CCriticalSection m_lock;
     CEvent m_arrived;
     std::vector<std::string> m_lines;
+};
+
+// Hands the first line to another thread and waits for it (at most 10 s);
+// that thread removes this observer.
+class HandOffObserver : public DiagEventLogObserver {
+public:
+    ~HandOffObserver() {
+        if (m_other.joinable())
+            m_other.join();
+    }
+    void onDiagEventLogged(const std::string&) override {
+        if (m_other.joinable())
+            return;
+        m_other = std::thread([this] {
+            DiagEventLog::removeDiagEventLogObserver(this);
+            m_removed.set();
+        });
+        m_removedInTime = m_removed.wait(10000) == Signaled;
+        m_returned.set();
+    }
+    bool removedInTime() { return m_returned.wait(20000) == Signaled && m_removedInTime; }
+
+private:
+    std::thread m_other;
+    CEvent m_removed, m_returned;
+    bool m_removedInTime = false;
 };
 
 std::string logFileContent() {
@@ -186,6 +213,13 @@ TEST_F(DiagEventLogTest, ObserverSlotHoldsOneObserver) {
     EXPECT_FALSE(m_collector.contains("to nobody"));
 }
 
+TEST_F(DiagEventLogTest, ObserverWaitingForTheThreadThatRemovesItDoesNotDeadlock) {
+    HandOffObserver observer;
+    DiagEventLog::addDiagEventLogObserver(&observer);
+    DiagEventLog::startNewLog();
+    EXPECT_TRUE(observer.removedInTime());
+}
+
 TEST_F(DiagEventLogTest, LockedLogFileLeavesItUnchangedAndTellsTheObserver) {
     const std::string before = logFileContent();
     HANDLE lock = CreateFileA(DiagEventLog::getLogFileName(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
@@ -253,6 +287,32 @@ TEST_F(DiagEventLogTest, AbandonedBlockMutexDoesNotStopLogging) {
     ASSERT_TRUE(result.finished);
     DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "after the abandoned mutex");
     EXPECT_TRUE(m_collector.waitFor("after the abandoned mutex"));
+}
+
+// The holder releases after 10 s at the latest, so that a wait without
+// bound shows as a failure, not a hang.
+TEST_F(DiagEventLogTest, BlockMutexKeptElsewhereHoldsUpNeitherReportsNorTheRecorder) {
+    DiagEventLog::startNewLog();
+    CEvent held, done;
+    std::thread holder([&] {
+        CMutex mutex("TempovaDiagnosticsData_mutex");
+        mutex.wait(INFINITE);
+        held.set();
+        done.wait(10000);
+        mutex.release();
+    });
+    ASSERT_EQ(Signaled, held.wait(10000));
+    getDiagData().blockEvent().set(); // the recorder waits for the mutex too
+    const DWORD start = GetTickCount();
+    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "while kept");
+    DiagEventLog::endLogging();
+    const DWORD took = GetTickCount() - start;
+    done.set();
+    holder.join();
+    // The facade waits 2 s for the recorder, then 2 s more before ending it by force.
+    EXPECT_LT(took, 4000u);
+    EXPECT_FALSE(m_collector.contains("while kept"));
+    getDiagData().setLoggingActive(false); // the ending recorder's own change was dropped
 }
 
 TEST_F(DiagEventLogTest, HostileWriterNeitherCrashesNorStopsTheRecorder) {
