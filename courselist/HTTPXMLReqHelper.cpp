@@ -1,6 +1,7 @@
 #include "HTTPXMLReqHelper.h"
 
 #include "MsxmlIds.h"
+#include "RequestKeeper.h"
 #include "StringTable.h"
 #include "TextConversion.h"
 
@@ -74,6 +75,24 @@ public:
 private:
     kelvora_core::CMutex& m_mutex;
     bool m_held;
+};
+
+// Owns a request from its send on: one that did not complete is kept rather
+// than released (RequestKeeper.h).
+class SentRequest {
+public:
+    explicit SentRequest(ComPtr<IXMLHTTPRequest>& request) : m_request(request) {}
+    ~SentRequest() {
+        if (!m_completed)
+            request_keeper::keepUntilComplete(std::move(m_request));
+    }
+    SentRequest(const SentRequest&) = delete;
+    SentRequest& operator=(const SentRequest&) = delete;
+    void completed() { m_completed = true; }
+
+private:
+    ComPtr<IXMLHTTPRequest>& m_request;
+    bool m_completed = false;
 };
 
 void reportInfo(const std::string& text) {
@@ -218,6 +237,7 @@ void CHTTPXMLReqHelper::requestFromServer() {
 }
 
 void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring& tagName) {
+    request_keeper::holdApartment();
     ComPtr<IXMLHTTPRequest> request;
     raiseOnFailure(createInstance(msxml_ids::kXMLHTTPProgId, msxml_ids::kIXMLHTTPRequest,
                                   reinterpret_cast<void**>(request.put())),
@@ -230,9 +250,11 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
                    kOpenFailed);
     raiseOnFailure(request->send(missingArgument()), kSendFailed);
 
+    SentRequest sent(request);
     const long readyState = waitForServer(request.get());
     if (readyState != kReadyStateCompleted)
         throw RequestError{kIncomplete, static_cast<uint32_t>(readyState)};
+    sent.completed();
     long status = 0;
     if (SUCCEEDED(request->get_status(&status)))
         m_status = status;
