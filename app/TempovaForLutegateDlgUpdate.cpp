@@ -166,8 +166,10 @@ void CTempovaForLutegateDlg::FinishUpdate() {
     DeleteAppNamesHelper();
 }
 
+// Let go rather than deleted: a worker that did not stop within the stop
+// wait keeps its helper and frees it when it ends.
 void CTempovaForLutegateDlg::DeleteAppNamesHelper() {
-    delete m_pAppNamesHelper;
+    CHTTPXMLReqHelper::letGo(m_pAppNamesHelper);
     m_pAppNamesHelper = nullptr;
 }
 

@@ -8,6 +8,7 @@
 #include "LoopbackHttpServer.h"
 #include "AppNamesHelper.h"
 #include "MsxmlIds.h"
+#include "RequestKeeper.h"
 #include "TestDocuments.h"
 #include "TextConversion.h"
 
@@ -99,7 +100,10 @@ double unpausedPollCpuMs(const std::string& url, DWORD ms) {
         if (cancel.wait(0) == kelvora_core::Signaled)
             break;
     }
-    return threadCpuMs(GetCurrentThread()) - before;
+    const double used = threadCpuMs(GetCurrentThread()) - before;
+    // Still waiting for the server: released only once it has completed.
+    request_keeper::keepUntilComplete(std::move(request));
+    return used;
 }
 
 int benchHang(LoopbackHttpServer& server) {

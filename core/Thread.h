@@ -19,6 +19,9 @@ public:
     virtual void run() {}
 
 protected:
+    // Whether resume() let the thread run.
+    bool wasResumed() const { return m_resumed; }
+
     uint32_t m_threadId = 0;
     bool m_deleteOnExit = false;
 

@@ -49,7 +49,9 @@ CAppNamesHelper::~CAppNamesHelper() {
 
 void CAppNamesHelper::reset() {
     CHTTPXMLReqHelper::reset();
-    m_appNames.clear();
+    // The entries of a request that did not give up are still being written.
+    if (!requestUnderWay())
+        m_appNames.clear();
 }
 
 bool CAppNamesHelper::succeeded() {

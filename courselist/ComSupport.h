@@ -38,6 +38,8 @@ public:
         reset();
         return &m_ptr;
     }
+    // Gives the reference up without releasing it.
+    T* detach() { return std::exchange(m_ptr, nullptr); }
     void reset(T* adopted = nullptr) {
         if (m_ptr)
             m_ptr->Release();

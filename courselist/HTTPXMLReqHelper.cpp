@@ -1,6 +1,7 @@
 #include "HTTPXMLReqHelper.h"
 
 #include "MsxmlIds.h"
+#include "RequestKeeper.h"
 #include "StringTable.h"
 #include "TextConversion.h"
 
@@ -87,6 +88,24 @@ std::string responseInAnsi(const Bstr& text) {
     }
 }
 
+// Owns a request from its send on: one that did not complete is kept rather
+// than released (RequestKeeper.h).
+class SentRequest {
+public:
+    explicit SentRequest(ComPtr<IXMLHTTPRequest>& request) : m_request(request) {}
+    ~SentRequest() {
+        if (!m_completed)
+            request_keeper::keepUntilComplete(std::move(m_request));
+    }
+    SentRequest(const SentRequest&) = delete;
+    SentRequest& operator=(const SentRequest&) = delete;
+    void completed() { m_completed = true; }
+
+private:
+    ComPtr<IXMLHTTPRequest>& m_request;
+    bool m_completed = false;
+};
+
 void reportInfo(const std::string& text) {
     DiagEventLog::diagEvent(DiagEventLog::InfoEvent, text);
 }
@@ -110,33 +129,54 @@ CHTTPXMLReqHelper::~CHTTPXMLReqHelper() {
     stopWorker();
 }
 
+void CHTTPXMLReqHelper::letGo(CHTTPXMLReqHelper* helper) {
+    if (!helper)
+        return;
+    // Whichever of the two comes second frees the helper.
+    if (helper->requestStop() || helper->m_handover.exchange(kLetGo) == kWorkerEnded)
+        delete helper;
+}
+
 void CHTTPXMLReqHelper::stopWorker() {
+    // A worker that frees its own helper is past its last use of it.
+    if (!requestStop() && GetCurrentThreadId() != m_threadId)
+        wait(INFINITE);
+}
+
+// The stop sequence, run once: cancel, end the loop, wait at most 2000 ms.
+// True when there is no worker to wait for.
+bool CHTTPXMLReqHelper::requestStop() {
     CSentry api(m_apiLock);
+    if (!wasResumed())
+        return true;
+    if (m_stopRequested)
+        return wait(0) != TimedOut;
     cancelRequest();
     m_stopRequested = true;
     m_startEvent.set();
-    wait(kStopWaitMs);
+    return wait(kStopWaitMs) != TimedOut;
 }
 
 void CHTTPXMLReqHelper::startRequest() {
     CSentry api(m_apiLock);
     reset();
     m_busy = true;
+    m_cancelTimedOut = false;
     m_cancelEvent.reset();
     m_startEvent.set();
 }
 
 void CHTTPXMLReqHelper::cancelRequest() {
     CSentry api(m_apiLock);
-    if (!m_busy || wait(0) != TimedOut)
+    if (!m_busy || m_cancelTimedOut || wait(0) != TimedOut)
         return;
     bool holdsMutex = acquired(m_requestMutex.wait(0));
     if (!holdsMutex) {
         m_cancelEvent.set();
         holdsMutex = acquired(m_requestMutex.wait(kCancelWaitMs));
     }
-    if (wait(0) == TimedOut)
-        m_doneEvent.wait(kCancelWaitMs);
+    if (wait(0) == TimedOut && m_doneEvent.wait(kCancelWaitMs) == TimedOut)
+        m_cancelTimedOut = true;
     if (holdsMutex)
         m_requestMutex.release();
 }
@@ -145,10 +185,17 @@ void CHTTPXMLReqHelper::reset() {
     CSentry api(m_apiLock);
     cancelRequest();
     m_busy = false;
+    m_doneEvent.reset();
+    // A request that did not give up goes on writing its results.
+    if (requestUnderWay())
+        return;
     m_status = 0;
     m_xmlLoaded = false;
-    m_doneEvent.reset();
     m_errorText.clear();
+}
+
+bool CHTTPXMLReqHelper::requestUnderWay() {
+    return !RequestMutexHold(m_requestMutex).held();
 }
 
 bool CHTTPXMLReqHelper::succeeded() {
@@ -156,6 +203,13 @@ bool CHTTPXMLReqHelper::succeeded() {
 }
 
 void CHTTPXMLReqHelper::run() {
+    serveRequests();
+    // An owner that let go while the worker ran left the helper to it.
+    if (m_handover.exchange(kWorkerEnded) == kLetGo)
+        delete this;
+}
+
+void CHTTPXMLReqHelper::serveRequests() {
     MultithreadedApartment apartment;
     // A start event that cannot be waited on ends the worker instead of spinning.
     while (m_startEvent.wait(INFINITE) == Signaled && !m_stopRequested) {
@@ -194,6 +248,7 @@ void CHTTPXMLReqHelper::requestFromServer() {
 }
 
 void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring& tagName) {
+    request_keeper::holdApartment();
     ComPtr<IXMLHTTPRequest> request;
     raiseOnFailure(createInstance(msxml_ids::kXMLHTTPProgId, msxml_ids::kIXMLHTTPRequest,
                                   reinterpret_cast<void**>(request.put())),
@@ -206,9 +261,11 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
                    kOpenFailed);
     raiseOnFailure(request->send(missingArgument()), kSendFailed);
 
+    SentRequest sent(request);
     const long readyState = waitForServer(request.get());
     if (readyState != kReadyStateCompleted)
         throw RequestError{kIncomplete, static_cast<uint32_t>(readyState)};
+    sent.completed();
     long status = 0;
     if (SUCCEEDED(request->get_status(&status)))
         m_status = status;

@@ -16,10 +16,19 @@
 // server or from a "file:" URL, and hands the elements named m_tagName to
 // the subclass. The owner starts, polls, cancels and destroys it from its
 // own thread; results are read only after m_doneEvent is set.
+//
+// Nothing is freed under a running worker: destruction waits for a worker
+// that did not stop within the stop wait. An owner that must not wait lets
+// go of its helper with letGo instead of deleting it.
 class CHTTPXMLReqHelper : public kelvora_core::CThread {
 public:
     explicit CHTTPXMLReqHelper(std::string threadName);
     ~CHTTPXMLReqHelper() override;
+
+    // Ends the owner's use of a helper made with new: the stop of the
+    // destructor, bounded, then the helper is freed; a worker that has not
+    // ended by then keeps its helper whole and frees it when it ends.
+    static void letGo(CHTTPXMLReqHelper* helper);
 
     void run() override;
     virtual void reset();
@@ -37,9 +46,12 @@ protected:
     // Called on the worker thread with the elements named m_tagName; owns the
     // list's reference. Ends with ComError when the document is unusable.
     virtual void parseResponse(ComPtr<IXMLDOMNodeList> list) = 0;
-    // Cancels and ends the worker thread, waiting at most 2000 ms. A subclass
-    // calls it before it frees anything that parseResponse writes.
+    // Cancels and ends the worker thread, waiting at most 2000 ms for it, and
+    // then, if it is still running, for as long as it takes: a subclass calls
+    // it before it frees anything that parseResponse writes. Runs once.
     void stopWorker();
+    // Whether the worker is inside a request (it holds the request mutex).
+    bool requestUnderWay();
 
     std::string m_url;
     std::string m_tagName;
@@ -68,6 +80,8 @@ protected:
     std::atomic<bool> m_stopRequested{false};
 
 private:
+    bool requestStop();
+    void serveRequests();
     void performRequest();
     void requestFromServer();
     void serverSteps(const std::wstring& url, const std::wstring& tagName);
@@ -77,4 +91,12 @@ private:
     ComPtr<IXMLDOMNodeList> loadDocument(IXMLDOMDocument* document, BSTR text,
                                          const std::wstring& tagName);
     void setError(int code, uint32_t value);
+
+    // A cancel of the running request timed out: the next cancel of the same
+    // request does not wait again. Owner's side only.
+    bool m_cancelTimedOut = false;
+    // Who frees a helper that was let go: the owner, when the worker ended
+    // first; else the worker, when it ends.
+    enum Handover { kHeld, kLetGo, kWorkerEnded };
+    std::atomic<int> m_handover{kHeld};
 };

@@ -25,10 +25,11 @@ const char kCorruptText[] = "Information received from server is corrupt, error 
 
 const std::string kDocument = courseList({{"Alpha", "alpha.exe"}, {"Beta", "beta.exe"}});
 
-// A worker that records how parseResponse was called and can be told to fail there.
+// A worker that records how parseResponse was called and can be told to fail
+// there, or to stay there until unblock is set.
 class ProbeHelper : public CHTTPXMLReqHelper {
 public:
-    enum class Parse { Count, ThrowComError, ThrowBadAlloc };
+    enum class Parse { Count, ThrowComError, ThrowBadAlloc, Block };
 
     explicit ProbeHelper(const std::string& url, const std::string& tagName = "applications",
                          Parse parse = Parse::Count)
@@ -37,13 +38,18 @@ public:
         m_tagName = tagName;
         resume();
     }
-    ~ProbeHelper() override { stopWorker(); }
+    ~ProbeHelper() override {
+        stopWorker();
+        ++destroyed;
+    }
 
     // Only between requests.
     void setUrl(const std::string& url) { m_url = url; }
 
     std::atomic<int> parseCalls{0};
     std::atomic<long> listLength{-1};
+    kelvora_core::CManualResetEvent* unblock = nullptr;
+    static std::atomic<int> destroyed;
 
 protected:
     void parseResponse(ComPtr<IXMLDOMNodeList> list) override {
@@ -55,11 +61,15 @@ protected:
             throw ComError{E_FAIL};
         if (m_parse == Parse::ThrowBadAlloc)
             throw std::bad_alloc();
+        if (m_parse == Parse::Block)
+            unblock->wait(60000);
     }
 
 private:
     Parse m_parse;
 };
+
+std::atomic<int> ProbeHelper::destroyed{0};
 
 class HTTPXMLReqHelperTest : public ::testing::Test {
 protected:
@@ -354,6 +364,39 @@ TEST_F(HTTPXMLReqHelperTest, DestroyingAWorkerWaitingForTheServerEndsItThroughCa
     CloseHandle(thread);
     // Ended by itself, not terminated.
     EXPECT_EQ(0u, code);
+}
+
+// A worker stuck in its request costs the owner one cancel (5000 + 5000 ms)
+// and one stop wait (2000 ms); it is not terminated, reset leaves it the
+// results it still writes, and it frees its helper itself when it ends.
+TEST_F(HTTPXMLReqHelperTest, WorkerStuckInARequestIsWaitedForOnceAndFreesItsHelper) {
+    kelvora_core::CManualResetEvent unblock;
+    auto* helper = new ProbeHelper(serve("/stuck.xml", HttpReply::answer(200, kDocument)),
+                                   "applications", ProbeHelper::Parse::Block);
+    helper->unblock = &unblock;
+    helper->startRequest();
+    for (int i = 0; i < 1000 && helper->parseCalls == 0; ++i)
+        Sleep(10);
+    HANDLE thread = nullptr;
+    DuplicateHandle(GetCurrentProcess(), helper->getHandle(), GetCurrentProcess(), &thread, 0,
+                    FALSE, DUPLICATE_SAME_ACCESS);
+    const Stopwatch cancel;
+    helper->cancelRequest();
+    helper->reset();
+    EXPECT_LT(cancel.elapsed(), 11500u);
+    EXPECT_EQ(200, helper->m_status);
+    const int destroyedBefore = ProbeHelper::destroyed;
+    const Stopwatch stop;
+    CHTTPXMLReqHelper::letGo(helper);
+    EXPECT_LT(stop.elapsed(), 3000u);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(thread, 0));
+    unblock.set();
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(thread, 5000));
+    DWORD code = STILL_ACTIVE;
+    GetExitCodeThread(thread, &code);
+    CloseHandle(thread);
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(destroyedBefore + 1, ProbeHelper::destroyed);
 }
 
 TEST_F(HTTPXMLReqHelperTest, DestroyingADoneWorkerIsQuick) {

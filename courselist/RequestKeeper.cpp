@@ -1,0 +1,101 @@
+#include "RequestKeeper.h"
+
+#include "CriticalSection.h"
+#include "Sentry.h"
+#include "Thread.h"
+#include "Waitable.h"
+
+#include <algorithm>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Requests = std::vector<ComPtr<IXMLHTTPRequest>>;
+
+constexpr long kCompleted = 4;
+// How often the held requests are looked at while there are any.
+constexpr uint32_t kLookMs = 1000;
+constexpr uint32_t kStartWaitMs = 5000;
+
+bool runningUnderWine() {
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+// A thread in the multithreaded apartment that never leaves it, and the
+// requests it holds, each released once it has completed. One that never
+// completes (Wine leaves a request whose connection failed as it was) is
+// held until the process ends.
+class CRequestKeeper : public kelvora_core::CThread {
+public:
+    CRequestKeeper() : CThread("RequestKeeper") {
+        resume();
+        m_inApartment.wait(kStartWaitMs);
+    }
+
+    void keep(ComPtr<IXMLHTTPRequest>& request) {
+        kelvora_core::CSentry hold(m_lock);
+        m_requests.push_back(std::move(request));
+        m_wake.set();
+    }
+
+    void run() override {
+        const MultithreadedApartment apartment;
+        m_inApartment.set();
+        for (;;) {
+            m_wake.wait(holding() ? kLookMs : INFINITE);
+            releaseCompleted();
+        }
+    }
+
+private:
+    bool holding() {
+        kelvora_core::CSentry hold(m_lock);
+        return !m_requests.empty();
+    }
+
+    // Allocates nothing: no failure ends the thread while it holds requests.
+    void releaseCompleted() {
+        kelvora_core::CSentry hold(m_lock);
+        m_requests.erase(std::remove_if(m_requests.begin(), m_requests.end(), completed),
+                         m_requests.end());
+    }
+
+    static bool completed(const ComPtr<IXMLHTTPRequest>& request) {
+        long state = 0;
+        return SUCCEEDED(request->get_readyState(&state)) && state == kCompleted;
+    }
+
+    kelvora_core::CCriticalSection m_lock;
+    kelvora_core::CEvent m_wake;
+    kelvora_core::CManualResetEvent m_inApartment;
+    Requests m_requests;
+};
+
+// Never freed: the apartment, and the requests Wine may still call into,
+// are held until the process ends.
+CRequestKeeper* keeper() {
+    static CRequestKeeper* const instance = runningUnderWine() ? new CRequestKeeper : nullptr;
+    return instance;
+}
+
+} // namespace
+
+namespace request_keeper {
+
+void holdApartment() {
+    keeper();
+}
+
+void keepUntilComplete(ComPtr<IXMLHTTPRequest> request) {
+    try {
+        if (CRequestKeeper* const instance = keeper())
+            instance->keep(request);
+    } catch (...) {
+        // No room to hold it: it is never released, rather than released early.
+        (void)request.detach();
+    }
+}
+
+} // namespace request_keeper
