@@ -37,7 +37,7 @@ echo "run: course-list server on $http_proxy (log: $run_dir/server.log)" >&2
 (cd "$build/bin" && exec wine tempova.exe) &
 standin_pid=$!
 echo "run: stand-in speed product tempova.exe started; it records diagnostics to" \
-     "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/kelvora/TempovaDiagnostics.log" >&2
+     "$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/Kelvora/TempovaDiagnostics.log" >&2
 
 echo "run: starting TempovaForLutegate.exe on display $DISPLAY (close the dialog or press Ctrl+C to end)" >&2
 (cd "$build/bin" && exec wine TempovaForLutegate.exe) &
