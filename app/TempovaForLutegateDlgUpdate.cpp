@@ -23,6 +23,10 @@ namespace {
 constexpr UINT_PTR kUpdateTimerId = 1;
 constexpr UINT kUpdateTimerMs = 500;
 constexpr DWORD kDoneShownMs = 1000;
+// Longest wait for the start-up load. Reading a 100,000-entry copy takes a
+// few seconds under Wine; the file read has no time-out of its own, so a read
+// that takes ten times that long is given up and the dialog opens empty.
+constexpr DWORD kLocalLoadLimitMs = 30000;
 
 std::string localCopyPath() {
     return std::string(kelvora_core::getUserAppPath()) + "\\" +
@@ -43,6 +47,11 @@ std::string hookedPrograms() {
 
 bool isDone(CAppNamesHelper& helper) {
     return helper.m_doneEvent.wait(0) == Signaled;
+}
+
+// The worker thread has ended, or was never created: no request will end.
+bool workerGone(CAppNamesHelper& helper) {
+    return helper.wait(0) != kelvora_core::TimedOut;
 }
 
 // Written as text: each line feed is stored as carriage return and line feed.
@@ -72,7 +81,9 @@ void CTempovaForLutegateDlg::LoadLocalCourseList() {
     const std::string hooked = hookedPrograms();
     CAppNamesHelper helper(url);
     helper.startRequest();
-    while (!isDone(helper) && helper.m_busy)
+    const DWORD start = GetTickCount();
+    while (!isDone(helper) && helper.m_busy && !workerGone(helper) &&
+           GetTickCount() - start < kLocalLoadLimitMs)
         Sleep(1);
     // Tested again: the request may have ended between the two reads above.
     if (isDone(helper) && helper.m_status == 200)
