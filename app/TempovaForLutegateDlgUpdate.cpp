@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <memory>
 #include <unordered_set>
 #include <vector>
 
@@ -25,6 +26,10 @@ namespace {
 constexpr UINT_PTR kUpdateTimerId = 1;
 constexpr UINT kUpdateTimerMs = 500;
 constexpr DWORD kDoneShownMs = 1000;
+// Longest wait for the start-up load. Reading a 100,000-entry copy takes a
+// few seconds under Wine; the file read has no time-out of its own, so a read
+// that takes ten times that long is given up and the dialog opens empty.
+constexpr DWORD kLocalLoadLimitMs = 30000;
 
 std::string localCopyPath() {
     return std::string(kelvora_core::getUserAppPath()) + "\\" +
@@ -65,6 +70,17 @@ bool isDone(CAppNamesHelper& helper) {
     return helper.m_doneEvent.wait(0) == Signaled;
 }
 
+// The worker thread has ended, or was never created: no request will end.
+bool workerGone(CAppNamesHelper& helper) {
+    return helper.wait(0) != kelvora_core::TimedOut;
+}
+
+// Owns the start-up load's helper: a worker still reading when the dialog
+// gives up frees the helper itself, so the dialog never waits on it.
+struct LetGoOfHelper {
+    void operator()(CAppNamesHelper* helper) const { CHTTPXMLReqHelper::letGo(helper); }
+};
+
 // Written as text (each line feed stored as carriage return and line feed)
 // into a new file in the same folder, which then replaces the copy: a write
 // that fails halfway leaves the old copy whole.
@@ -99,9 +115,12 @@ void CTempovaForLutegateDlg::AddAppRows(
 void CTempovaForLutegateDlg::LoadLocalCourseList() {
     const std::string url = localCopyUrl();
     const std::string hooked = hookedPrograms();
-    CAppNamesHelper helper(url);
+    std::unique_ptr<CAppNamesHelper, LetGoOfHelper> owned(new CAppNamesHelper(url));
+    CAppNamesHelper& helper = *owned;
     helper.startRequest();
-    while (!isDone(helper) && helper.m_busy)
+    const DWORD start = GetTickCount();
+    while (!isDone(helper) && helper.m_busy && !workerGone(helper) &&
+           GetTickCount() - start < kLocalLoadLimitMs)
         Sleep(1);
     // Tested again: the request may have ended between the two reads above.
     if (isDone(helper) && helper.m_status == 200)

@@ -27,7 +27,7 @@ std::string fileNameOf(const std::string& path) {
     return path.substr(slash + 1);
 }
 
-std::string userAppPathFrom(HRESULT lookupResult, const char* localAppData) {
+std::string userAppFolderFrom(HRESULT lookupResult, const char* localAppData) {
     std::string path = "c:\\";
     if (SUCCEEDED(lookupResult) && localAppData) {
         char buffer[1024];
@@ -35,7 +35,7 @@ std::string userAppPathFrom(HRESULT lookupResult, const char* localAppData) {
         if (PathAppendA(buffer, "Kelvora"))
             path = buffer;
     }
-    return toLowerAscii(path);
+    return path;
 }
 
 } // namespace detail
@@ -56,10 +56,11 @@ std::string computeUserAppPath() {
     char folder[1024] = {};
     const HRESULT hr =
         SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder);
-    const std::string path = detail::userAppPathFrom(hr, folder);
+    // Created with its own capitals; the path handed out is in small letters.
+    const std::string path = detail::userAppFolderFrom(hr, folder);
     if (SUCCEEDED(hr))
         CreateDirectoryA(path.c_str(), nullptr);
-    return path;
+    return detail::toLowerAscii(path);
 }
 
 struct WorldAccess {

@@ -13,8 +13,8 @@ namespace kelvora_core {
 KELVORA_API const char* getAppExeName();
 
 // Lower-case per-user data folder (local application data + "\kelvora"),
-// created on first use, without a trailing backslash; "c:\" if the folder
-// cannot be found.
+// created on first use as "Kelvora", without a trailing backslash; "c:\" if
+// the folder cannot be found.
 KELVORA_API const char* getUserAppPath();
 
 // Process-wide attributes with a null DACL: every account gets every access.
@@ -33,8 +33,9 @@ namespace detail {
 std::string toLowerAscii(std::string text);
 // The file name after the last backslash, or the whole path.
 std::string fileNameOf(const std::string& path);
-// The data folder from a folder lookup's result; "c:\" when it failed.
-std::string userAppPathFrom(HRESULT lookupResult, const char* localAppData);
+// The data folder from a folder lookup's result, as it is created ("Kelvora"
+// with its capitals); "c:\" when the lookup failed.
+std::string userAppFolderFrom(HRESULT lookupResult, const char* localAppData);
 } // namespace detail
 
 } // namespace kelvora_core

@@ -43,7 +43,11 @@ for _ in $(seq 1 100); do [[ -s $run_dir/port ]] && break; sleep 0.05; done
 export http_proxy="http://127.0.0.1:$(cat "$run_dir/port")"
 echo "run: course-list server on $http_proxy (log: $run_dir/server.log)" >&2
 
-log="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local/kelvora/TempovaDiagnostics.log"
+local_data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local"
+# An older prefix keeps the folder it already has.
+folder=Kelvora
+[[ -d $local_data/kelvora ]] && folder=kelvora
+log="$local_data/$folder/TempovaDiagnostics.log"
 (cd "$build/bin" && exec wine tempova.exe) &
 standin_pid=$!
 echo "run: stand-in speed product tempova.exe started; it records diagnostics to $log" >&2

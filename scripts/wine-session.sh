@@ -1,6 +1,8 @@
 # Sourced by the run and test scripts: a private Wine prefix and, when there
 # is no display, a private virtual X display, both removed again on exit.
-#   wine_session_start [prefix-dir]   (a temporary prefix when none is given)
+#   wine_session_start [prefix-dir]   (a temporary prefix when none is given;
+#                                      WINE_SESSION_NO_BOOT=1: a new prefix is
+#                                      left for the first program to make)
 #   wine_session_stop                 (also run by the EXIT trap)
 
 wine_session_stop() {
@@ -59,7 +61,7 @@ wine_session_start() {
     if [[ -z ${DISPLAY:-} || ${WINE_SESSION_OWN_DISPLAY:-0} == 1 ]]; then
         wine_session_start_display
     fi
-    if [[ ! -f $WINEPREFIX/system.reg ]]; then
+    if [[ ! -f $WINEPREFIX/system.reg && ${WINE_SESSION_NO_BOOT:-0} != 1 ]]; then
         echo "wine-session: preparing a Wine prefix in $WINEPREFIX (first start takes a while)" >&2
         # No Mono or Gecko downloads: nothing here needs them.
         WINEDLLOVERRIDES="mscoree=;mshtml=" wineboot -i >/dev/null 2>&1

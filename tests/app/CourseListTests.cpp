@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 using app_test::RunningDialog;
 using app_test::waitUntil;
@@ -78,6 +79,27 @@ std::string updateCaption(RunningDialog& dialog) {
     return windowText(dialog.item(1004));
 }
 
+// Reserves this process's free address space in stretches of 1 MB or more,
+// so that no thread (whose stack needs that much) can be created meanwhile.
+class AddressSpaceFilled {
+public:
+    AddressSpaceFilled() {
+        for (SIZE_T size = 256 << 20; size >= 1 << 20; size /= 2) {
+            while (void* block = VirtualAlloc(nullptr, size, MEM_RESERVE, PAGE_NOACCESS))
+                m_blocks.push_back(block);
+        }
+    }
+    ~AddressSpaceFilled() {
+        for (void* block : m_blocks)
+            VirtualFree(block, 0, MEM_RELEASE);
+    }
+    AddressSpaceFilled(const AddressSpaceFilled&) = delete;
+    AddressSpaceFilled& operator=(const AddressSpaceFilled&) = delete;
+
+private:
+    std::vector<void*> m_blocks;
+};
+
 } // namespace
 
 TEST_F(CourseListTest, LocalCopyIsListedAtStartInDocumentOrder) {
@@ -104,6 +126,25 @@ TEST_F(CourseListTest, LocalLoadNeverMissesAFastRequest) {
         missed += dialog.rowCount() == 1 ? 0 : 1;
     }
     EXPECT_EQ(0, missed);
+}
+
+// A worker thread that cannot be created never ends the request: the load
+// gives up at once and lists nothing, instead of waiting for ever.
+TEST_F(CourseListTest, LocalLoadWithoutAWorkerThreadListsNothing) {
+    writeFile(localCopyPath(), courseList({{"Listed", "listed.exe"}}));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    const std::function<void()> reload = [&] { dialog.dialog().reloadLocalCourseList(); };
+    bool answered = false;
+    {
+        const AddressSpaceFilled filled;
+        dialog.post(app_test::TestDlg::kRunMessage, 0, reinterpret_cast<LPARAM>(&reload));
+        answered = dialog.flush(5000);
+    }
+    ASSERT_TRUE(answered);
+    EXPECT_EQ(0, dialog.rowCount());
+    dialog.run(reload);
+    EXPECT_EQ(1, dialog.rowCount());
 }
 
 TEST_F(CourseListTest, StoredProgramsCheckTheRowsTheyName) {

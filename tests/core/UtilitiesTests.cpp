@@ -40,12 +40,18 @@ TEST(UserAppPath, IsTheLocalAppDataFolderWithKelvoraInLowerCase) {
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(getUserAppPath()));
     EXPECT_TRUE(GetFileAttributesA(getUserAppPath()) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_EQ(getUserAppPath(), getUserAppPath());
+    // The folder itself bears its own capitals (a fresh prefix has none yet).
+    WIN32_FIND_DATAA found{};
+    const HANDLE search = FindFirstFileA(getUserAppPath(), &found);
+    ASSERT_NE(INVALID_HANDLE_VALUE, search);
+    FindClose(search);
+    EXPECT_STREQ("Kelvora", found.cFileName);
 }
 
 TEST(UserAppPath, FailedLookupGivesTheDriveRoot) {
-    EXPECT_EQ("c:\\", detail::userAppPathFrom(E_FAIL, "C:\\Ignored"));
-    EXPECT_EQ("c:\\users\\me\\kelvora", detail::userAppPathFrom(S_OK, "C:\\Users\\Me"));
-    EXPECT_EQ("c:\\users\\me\\kelvora", detail::userAppPathFrom(S_OK, "C:\\Users\\Me\\"));
+    EXPECT_EQ("c:\\", detail::userAppFolderFrom(E_FAIL, "C:\\Ignored"));
+    EXPECT_EQ("C:\\Users\\Me\\Kelvora", detail::userAppFolderFrom(S_OK, "C:\\Users\\Me"));
+    EXPECT_EQ("C:\\Users\\Me\\Kelvora", detail::userAppFolderFrom(S_OK, "C:\\Users\\Me\\"));
 }
 
 TEST(WorldAccess, AttributesAreProcessWideWithANullDacl) {
