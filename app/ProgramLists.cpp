@@ -31,14 +31,6 @@ std::string joinNames(const std::vector<std::string>& names) {
     return text;
 }
 
-std::string toLowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 void addName(std::vector<std::string>& names, const std::string& name) {
     if (std::find(names.begin(), names.end(), name) == names.end())
         names.push_back(name);

@@ -19,9 +19,6 @@ std::vector<std::string> splitNames(const std::string& text);
 // The names with one ";" between neighbours; none at the start or end.
 std::string joinNames(const std::vector<std::string>& names);
 
-// Only the letters A to Z change.
-std::string toLowerAscii(std::string text);
-
 // Appends the name unless an equal name (exact comparison) is present.
 void addName(std::vector<std::string>& names, const std::string& name);
 

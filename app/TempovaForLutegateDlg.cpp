@@ -4,11 +4,14 @@
 #include "SettingKeys.h"
 #include "ProgramLists.h"
 #include "RunningTempova.h"
+#include "Utilities.h"
 #include "WinApp.h"
 #include "resource.h"
 
 #include <cstring>
 #include <iterator>
+
+using kelvora_core::loadResourceString;
 
 namespace {
 // How much longer than the first second a closing Tempova may take.
@@ -49,7 +52,7 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
     CDialog::OnInitDialog();
 
     if (HMENU systemMenu = GetSystemMenu(m_hWnd, FALSE)) {
-        const std::string about = LoadResourceString(IDS_ABOUTBOX);
+        const std::string about = loadResourceString(IDS_ABOUTBOX);
         if (!about.empty()) {
             AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
             AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
@@ -60,7 +63,7 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     m_listApps.SetExtendedStyle(LVS_EX_CHECKBOXES);
-    m_staticStatus.SetWindowText(LoadResourceString(IDS_PRESS_UPDATE));
+    m_staticStatus.SetWindowText(loadResourceString(IDS_PRESS_UPDATE));
 
     LoadLocalCourseList();
     return TRUE;
@@ -123,13 +126,13 @@ HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {
 // the lists could not be stored, "Applying choices..." stays standing and
 // nothing is restarted: Tempova would only read the old lists.
 void CTempovaForLutegateDlg::OnBnClickedApply() {
-    m_staticStatus.SetWindowText(LoadResourceString(IDS_APPLYING));
+    m_staticStatus.SetWindowText(loadResourceString(IDS_APPLYING));
     if (!ApplyRowsToPreferences())
         return;
     if (HWND tempova = CRunningTempova::findWindow())
         RestartTempova(tempova);
     else
-        m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + LoadResourceString(IDS_DONE));
+        m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + loadResourceString(IDS_DONE));
 }
 
 // Both lists are written and read back; true when both now hold what was
@@ -165,15 +168,15 @@ bool CTempovaForLutegateDlg::ApplyRowsToPreferences() {
 // to close.
 void CTempovaForLutegateDlg::RestartTempova(HWND window) {
     CRunningTempova tempova(window);
-    m_staticStatus.SetWindowText(LoadResourceString(IDS_CLOSING_TEMPOVA));
+    m_staticStatus.SetWindowText(loadResourceString(IDS_CLOSING_TEMPOVA));
     tempova.postClose();
     Sleep(1000);
     tempova.waitForEnd(kCloseGraceMs);
-    m_staticStatus.SetWindowText(LoadResourceString(IDS_RESTARTING_TEMPOVA));
-    tempova.startAgain(LoadResourceString(IDS_TEMPOVA_EXE));
+    m_staticStatus.SetWindowText(loadResourceString(IDS_RESTARTING_TEMPOVA));
+    tempova.startAgain(loadResourceString(IDS_TEMPOVA_EXE));
     Sleep(1000);
     if (CRunningTempova::findWindow())
-        m_staticStatus.SetWindowText(LoadResourceString(IDS_TEMPOVA_RESTARTED));
+        m_staticStatus.SetWindowText(loadResourceString(IDS_TEMPOVA_RESTARTED));
 }
 
 // Close, Esc, and the system menu's Close: ends an update under way, frees

@@ -18,8 +18,8 @@
 #include <unordered_set>
 #include <vector>
 
+using kelvora_core::loadResourceString;
 using kelvora_core::Preferences;
-using kelvora_core::Signaled;
 
 namespace {
 
@@ -33,7 +33,7 @@ constexpr DWORD kLocalLoadLimitMs = 30000;
 
 std::string localCopyPath() {
     return std::string(kelvora_core::getUserAppPath()) + "\\" +
-           LoadResourceString(IDS_LOCAL_COPY_NAME);
+           loadResourceString(IDS_LOCAL_COPY_NAME);
 }
 
 // "file:///" and the local copy's path, every backslash made a slash.
@@ -60,14 +60,10 @@ StoredNames storedNames(const std::string& hooked) {
 // as they are. A row without a name hooks nothing.
 bool isHookedIn(const StoredNames& stored, const std::string& programName) {
     const std::vector<std::string> names =
-        program_lists::splitNames(program_lists::toLowerAscii(programName));
+        program_lists::splitNames(kelvora_core::toLowerAscii(programName));
     return !names.empty() && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
         return stored.count(name) != 0;
     });
-}
-
-bool isDone(CAppNamesHelper& helper) {
-    return helper.m_doneEvent.wait(0) == Signaled;
 }
 
 // The worker thread has ended, or was never created: no request will end.
@@ -119,27 +115,27 @@ void CTempovaForLutegateDlg::LoadLocalCourseList() {
     CAppNamesHelper& helper = *owned;
     helper.startRequest();
     const DWORD start = GetTickCount();
-    while (!isDone(helper) && helper.m_busy && !workerGone(helper) &&
+    while (!helper.isDone() && helper.m_busy && !workerGone(helper) &&
            GetTickCount() - start < kLocalLoadLimitMs)
         Sleep(1);
     // Tested again: the request may have ended between the two reads above.
-    if (isDone(helper) && helper.m_status == 200)
+    if (helper.isDone() && helper.m_status == 200)
         AddAppRows(helper.m_appNames, hooked);
 }
 
 void CTempovaForLutegateDlg::OnBnClickedUpdate() {
     CAppNamesHelper* helper = m_pAppNamesHelper;
-    if (helper && helper->m_busy && !isDone(*helper)) {
+    if (helper && helper->m_busy && !helper->isDone()) {
         helper->cancelRequest();
         FinishUpdate();
         return;
     }
     StartUpdate();
-    SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, LoadResourceString(IDS_CANCEL).c_str());
+    SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, loadResourceString(IDS_CANCEL).c_str());
 }
 
 void CTempovaForLutegateDlg::StartUpdate() {
-    m_staticStatus.SetWindowText(LoadResourceString(IDS_UPDATING));
+    m_staticStatus.SetWindowText(loadResourceString(IDS_UPDATING));
     if (m_nTimer == 0)
         m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
 }
@@ -154,9 +150,9 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     CAppNamesHelper& helper = *m_pAppNamesHelper;
     // The worker sets the done event before it clears m_busy: reading m_busy
     // first, a clear flag with no done event means no request has run yet.
-    if (!helper.m_busy && !isDone(helper))
+    if (!helper.m_busy && !helper.isDone())
         helper.startRequest();
-    if (!isDone(helper)) {
+    if (!helper.isDone()) {
         m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + ".");
         return;
     }
@@ -172,7 +168,7 @@ void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
     ClearAppList();
     AddAppRows(helper.m_appNames, hookedPrograms());
     m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + "." +
-                                 LoadResourceString(IDS_DONE));
+                                 loadResourceString(IDS_DONE));
     Sleep(kDoneShownMs);
     m_staticStatus.SetWindowText("");
 }
@@ -180,7 +176,7 @@ void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
 void CTempovaForLutegateDlg::FinishUpdate() {
     KillTimer(m_hWnd, m_nTimer);
     m_nTimer = 0;
-    SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, LoadResourceString(IDS_UPDATE).c_str());
+    SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, loadResourceString(IDS_UPDATE).c_str());
     m_pAppNamesHelper->reset();
     DeleteAppNamesHelper();
 }

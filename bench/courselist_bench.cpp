@@ -4,8 +4,9 @@
 //    loading the same text into a DOM document alone (the floor);
 //  - processor time the worker uses while a request hangs for 5 s, against
 //    the 5 s of one core and against the same wait polled without a pause.
-#include "BenchSupport.h"
+// Winsock 2 before anything that brings in windows.h.
 #include "LoopbackHttpServer.h"
+#include "BenchSupport.h"
 #include "AppNamesHelper.h"
 #include "MsxmlIds.h"
 #include "RequestKeeper.h"
@@ -46,7 +47,7 @@ double timeDomLoad(const std::wstring& text) {
     if (FAILED(createInstance(msxml_ids::kDOMDocument30, msxml_ids::kIXMLDOMDocument,
                               reinterpret_cast<void**>(document.put()))))
         return -1;
-    Bstr bstr(text.data(), static_cast<UINT>(text.size()));
+    Bstr bstr(text);
     VARIANT_BOOL loaded = VARIANT_FALSE;
     const double start = nowMs();
     const HRESULT hr = document->loadXML(bstr.get(), &loaded);
@@ -85,8 +86,8 @@ double unpausedPollCpuMs(const std::string& url, DWORD ms) {
                               reinterpret_cast<void**>(request.put()))))
         return -1;
     const std::wstring wide = ansiToWide(url);
-    Bstr method(L"GET", 3);
-    Bstr address(wide.data(), static_cast<UINT>(wide.size()));
+    Bstr method(L"GET");
+    Bstr address(wide);
     if (FAILED(request->open(method.get(), address.get(), boolArgument(true), missingArgument(),
                              missingArgument())) ||
         FAILED(request->send(missingArgument())))

@@ -10,8 +10,6 @@
 
 namespace kelvora_core {
 
-namespace detail {
-
 std::string toLowerAscii(std::string text) {
     for (char& c : text) {
         if (c >= 'A' && c <= 'Z')
@@ -19,6 +17,22 @@ std::string toLowerAscii(std::string text) {
     }
     return text;
 }
+
+// The table's own text, read in place: no buffer cuts a long one short.
+std::string loadResourceString(unsigned id) {
+    const wchar_t* text = nullptr;
+    const int length =
+        LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+    if (length <= 0 || !text)
+        return {};
+    const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);
+    std::string result(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_ACP, 0, text, length, result.data(), size, nullptr, nullptr);
+    return result;
+}
+
+namespace detail {
 
 std::string fileNameOf(const std::string& path) {
     const size_t slash = path.rfind('\\');
@@ -60,7 +74,7 @@ std::string computeUserAppPath() {
     const std::string path = detail::userAppFolderFrom(hr, folder);
     if (SUCCEEDED(hr))
         CreateDirectoryA(path.c_str(), nullptr);
-    return detail::toLowerAscii(path);
+    return toLowerAscii(path);
 }
 
 struct WorldAccess {
@@ -93,7 +107,7 @@ const char* getAppExeName() {
             const std::string path = queryExePath();
             if (path.empty())
                 return "";
-            name = detail::toLowerAscii(detail::fileNameOf(path));
+            name = toLowerAscii(detail::fileNameOf(path));
             known.store(true, std::memory_order_release);
         }
     }

@@ -24,13 +24,18 @@ KELVORA_API SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes();
 // may open it for writing.
 KELVORA_API bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type);
 
+// A text of the executable's string table, whole, in the ANSI code page;
+// empty when the table has none.
+KELVORA_API std::string loadResourceString(unsigned id);
+
+// Only the letters A to Z change.
+KELVORA_API std::string toLowerAscii(std::string text);
+
 // True when the kernel object carries the low mandatory label with the
 // no-write-up policy.
 bool hasLowIntegrityLabel(HANDLE object);
 
 namespace detail {
-// Only the letters A to Z change.
-std::string toLowerAscii(std::string text);
 // The file name after the last backslash, or the whole path.
 std::string fileNameOf(const std::string& path);
 // The data folder from a folder lookup's result, as it is created ("Kelvora"

@@ -1,7 +1,7 @@
 #include "AppNamesHelper.h"
 
 #include "MsxmlIds.h"
-#include "StringTable.h"
+#include "Utilities.h"
 #include "TextConversion.h"
 #include "resource.h"
 
@@ -37,8 +37,8 @@ WalkLevel beginLevel(ComPtr<IXMLDOMNodeList> list) {
 } // namespace
 
 CAppNamesHelper::CAppNamesHelper(std::string url) : CHTTPXMLReqHelper("AppNamesHelper") {
-    m_url = url.empty() ? loadResourceString(IDS_COURSE_LIST_URL) : std::move(url);
-    m_tagName = loadResourceString(IDS_APPS_TAG);
+    m_url = url.empty() ? kelvora_core::loadResourceString(IDS_COURSE_LIST_URL) : std::move(url);
+    m_tagName = kelvora_core::loadResourceString(IDS_APPS_TAG);
     resume();
 }
 
@@ -55,7 +55,7 @@ void CAppNamesHelper::reset() {
 }
 
 bool CAppNamesHelper::succeeded() {
-    return m_doneEvent.wait(0) == kelvora_core::Signaled && m_status == 200 && m_xmlLoaded;
+    return isDone() && m_status == 200 && m_xmlLoaded;
 }
 
 // Pre-order walk over the lists and every element below them. The levels are
@@ -111,7 +111,7 @@ void CAppNamesHelper::takeEntry(IXMLDOMNode* node) {
         node->QueryInterface(msxml_ids::kIXMLDOMElement, reinterpret_cast<void**>(element.put())));
     if (!element)
         throw ComError{E_NOINTERFACE};
-    Bstr attributeName(kProgramAttribute, 3);
+    Bstr attributeName(kProgramAttribute);
     ComPtr<IXMLDOMAttribute> attribute;
     throwIfFailed(element->getAttributeNode(attributeName.get(), attribute.put()));
     if (!attribute)

@@ -10,7 +10,8 @@ HRESULT throwIfFailed(HRESULT hr) {
     return hr;
 }
 
-Bstr::Bstr(const wchar_t* text, UINT length) : m_bstr(SysAllocStringLen(text, length)) {
+Bstr::Bstr(std::wstring_view text)
+    : m_bstr(SysAllocStringLen(text.data(), static_cast<UINT>(text.size()))) {
     if (!m_bstr)
         throw std::bad_alloc();
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <string_view>
 #include <utility>
 
 // A failed COM call (or a missing result) inside a request.
@@ -54,7 +55,7 @@ private:
 class Bstr {
 public:
     Bstr() = default;
-    explicit Bstr(const wchar_t* text, UINT length);
+    explicit Bstr(std::wstring_view text);
     Bstr(Bstr&& other) noexcept : m_bstr(std::exchange(other.m_bstr, nullptr)) {}
     ~Bstr() { SysFreeString(m_bstr); }
     Bstr(const Bstr&) = delete;

@@ -2,11 +2,11 @@
 
 #include "MsxmlIds.h"
 #include "RequestKeeper.h"
-#include "StringTable.h"
 #include "TextConversion.h"
 
 #include "DiagEventLog.h"
 #include "Sentry.h"
+#include "Utilities.h"
 
 #include <mmsystem.h>
 
@@ -202,6 +202,10 @@ bool CHTTPXMLReqHelper::succeeded() {
     return true;
 }
 
+bool CHTTPXMLReqHelper::isDone() {
+    return m_doneEvent.wait(0) == Signaled;
+}
+
 void CHTTPXMLReqHelper::run() {
     serveRequests();
     // An owner that let go while the worker ran left the helper to it.
@@ -254,8 +258,8 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
                                   reinterpret_cast<void**>(request.put())),
                    kNoXmlHttp);
     reportInfo("Opening a connection to the course list server: " + m_url);
-    Bstr method(L"GET", 3);
-    Bstr address(url.data(), static_cast<UINT>(url.size()));
+    Bstr method(L"GET");
+    Bstr address(url);
     raiseOnFailure(request->open(method.get(), address.get(), boolArgument(true), missingArgument(),
                                  missingArgument()),
                    kOpenFailed);
@@ -332,7 +336,7 @@ void CHTTPXMLReqHelper::fileSteps(const std::string& content, const std::wstring
                                   reinterpret_cast<void**>(document.put())),
                    kNoDom);
     const std::wstring wide = ansiToWide(content);
-    Bstr text(wide.data(), static_cast<UINT>(wide.size()));
+    Bstr text(wide);
     ComPtr<IXMLDOMNodeList> list = loadDocument(document.get(), text.get(), tagName);
     // Loaded, as a server's answer with status 200: a walk that ends early
     // keeps what it found, so that the start lists what Update listed.
@@ -343,13 +347,13 @@ void CHTTPXMLReqHelper::fileSteps(const std::string& content, const std::wstring
 // Loads the text; the elements named tagName.
 ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* document, BSTR text,
                                                         const std::wstring& tagName) {
-    Bstr empty(L"", 0);
+    Bstr empty(L"");
     VARIANT_BOOL loaded = VARIANT_FALSE;
     throwIfFailed(document->loadXML(text ? text : empty.get(), &loaded));
     m_xmlLoaded = loaded == VARIANT_TRUE;
     if (!m_xmlLoaded)
         throw RequestError{kCorrupt, 0};
-    Bstr tag(tagName.data(), static_cast<UINT>(tagName.size()));
+    Bstr tag(tagName);
     ComPtr<IXMLDOMNodeList> list;
     throwIfFailed(document->getElementsByTagName(tag.get(), list.put()));
     if (!list)
@@ -358,7 +362,7 @@ ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* documen
 }
 
 void CHTTPXMLReqHelper::setError(int code, uint32_t value) {
-    const std::string format = loadResourceString(static_cast<unsigned>(code));
+    const std::string format = kelvora_core::loadResourceString(static_cast<unsigned>(code));
     const unsigned shown = value;
     const int length = std::snprintf(nullptr, 0, format.c_str(), code, shown);
     if (length <= 0) {

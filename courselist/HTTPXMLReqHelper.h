@@ -33,6 +33,8 @@ public:
     void run() override;
     virtual void reset();
     virtual bool succeeded();
+    // The last started request has ended (its done event is set).
+    bool isDone();
 
     void startRequest();
     void cancelRequest();

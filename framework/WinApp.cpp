@@ -29,9 +29,3 @@ BOOL CWinApp::InitInstance() {
 bool CWinApp::OnCmdMsg(UINT) {
     return false;
 }
-
-std::string LoadResourceString(UINT id) {
-    char buffer[4096];
-    const int length = LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
-    return std::string(buffer, length > 0 ? length : 0);
-}

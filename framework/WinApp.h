@@ -52,6 +52,3 @@ private:
     std::string m_appName;
     std::string m_registryKey;
 };
-
-// A text of the executable's string table; empty when it has none.
-std::string LoadResourceString(UINT id);

@@ -2,10 +2,11 @@
 // timer, dots, Cancel and errors. The server is a loopback server reached
 // through the HTTP stack's proxy setting, so the shipped address stays as it
 // is.
+// Winsock 2 before anything that brings in windows.h.
+#include "LoopbackHttpServer.h"
 #include "DialogHarness.h"
 
 #include "ChildProcess.h"
-#include "LoopbackHttpServer.h"
 #include "Preferences.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"

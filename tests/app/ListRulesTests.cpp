@@ -23,11 +23,6 @@ TEST(JoinNames, PutsOneSeparatorBetweenNeighbours) {
     EXPECT_EQ(joinNames({"a", "b c", "d"}), "a;b c;d");
 }
 
-TEST(ToLowerAscii, ChangesOnlyCapitalLetters) {
-    EXPECT_EQ(toLowerAscii("CourseTool.EXE"), "coursetool.exe");
-    EXPECT_EQ(toLowerAscii("\xC4@[Z]"), "\xC4@[z]");
-}
-
 TEST(NameLists, AddAppendsOnlyMissingNamesAndRemoveTakesTheFirst) {
     Names names{"a", "b", "a"};
     addName(names, "b");

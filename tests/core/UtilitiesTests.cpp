@@ -29,13 +29,18 @@ TEST(AppExeName, NameIsTakenAfterTheLastBackslash) {
     EXPECT_EQ("b.exe", detail::fileNameOf("c:\\a\\b.exe"));
     EXPECT_EQ("plain.exe", detail::fileNameOf("plain.exe"));
     EXPECT_EQ("c:\\dir\\", detail::fileNameOf("c:\\dir\\"));
-    EXPECT_EQ("abc-\xC4\xE4z", detail::toLowerAscii("ABC-\xC4\xE4Z"));
+}
+
+TEST(ToLowerAscii, ChangesOnlyCapitalLetters) {
+    EXPECT_EQ("abc-\xC4\xE4z", toLowerAscii("ABC-\xC4\xE4Z"));
+    EXPECT_EQ("coursetool.exe", toLowerAscii("CourseTool.EXE"));
+    EXPECT_EQ("\xC4@[z]", toLowerAscii("\xC4@[Z]"));
 }
 
 TEST(UserAppPath, IsTheLocalAppDataFolderWithKelvoraInLowerCase) {
     char folder[MAX_PATH];
     ASSERT_EQ(S_OK, SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, 0, folder));
-    const std::string expected = detail::toLowerAscii(std::string(folder) + "\\Kelvora");
+    const std::string expected = toLowerAscii(std::string(folder) + "\\Kelvora");
     EXPECT_EQ(expected, getUserAppPath());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesA(getUserAppPath()));
     EXPECT_TRUE(GetFileAttributesA(getUserAppPath()) & FILE_ATTRIBUTE_DIRECTORY);

@@ -251,7 +251,7 @@ TEST(AppNamesHelperWalk, HundredThousandLevelsDeep) {
                                                 msxml_ids::kIXMLDOMDocument,
                                                 reinterpret_cast<void**>(document.put())));
         const auto element = [&](const wchar_t* name) {
-            Bstr tag(name, static_cast<UINT>(wcslen(name)));
+            Bstr tag(name);
             ComPtr<IXMLDOMElement> created;
             throwIfFailed(document->createElement(tag.get(), created.put()));
             return created;
@@ -272,7 +272,7 @@ TEST(AppNamesHelperWalk, HundredThousandLevelsDeep) {
             parent = chain.back().get();
         }
         ComPtr<IXMLDOMElement> entry = element(L"app");
-        Bstr exe(L"exe", 3);
+        Bstr exe(L"exe");
         VARIANT value;
         VariantInit(&value);
         value.vt = VT_BSTR;
@@ -281,7 +281,7 @@ TEST(AppNamesHelperWalk, HundredThousandLevelsDeep) {
         VariantClear(&value);
         append(parent, entry.get());
 
-        Bstr tag(L"applications", 12);
+        Bstr tag(L"applications");
         ComPtr<IXMLDOMNodeList> list;
         ASSERT_HRESULT_SUCCEEDED(document->getElementsByTagName(tag.get(), list.put()));
         InspectableHelper helper("file:///unused.xml");

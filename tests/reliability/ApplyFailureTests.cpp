@@ -1,11 +1,11 @@
 // Apply when the speed product misbehaves or the preferences cannot be
 // written. This program lies in a folder without tempova.exe, so the search
 // order finds one only where a case puts the current folder.
+#include "ReliabilitySupport.h"
 #include "DialogHarness.h"
 
 #include "ChildProcess.h"
 #include "RemoteDialog.h"
-#include "ReliabilitySupport.h"
 #include "TestRegistry.h"
 
 #include <aclapi.h>

@@ -2,10 +2,10 @@
 // processes. Hostile concurrent writers are covered by diag_tests
 // (HostileWriterNeitherCrashesNorStopsTheRecorder), the ring's overflow rule
 // by SixtyFourWaitingLinesAreLostAndTheNextIsTaken there.
+#include "ReliabilitySupport.h"
 #include "ChildProcess.h"
 #include "DiagEventLog.h"
 #include "DiagStressLine.h"
-#include "ReliabilitySupport.h"
 
 #include <gtest/gtest.h>
 
