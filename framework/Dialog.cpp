@@ -2,6 +2,8 @@
 
 #include "WinApp.h"
 
+#include <algorithm>
+
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
 
 CDialog::~CDialog() {
@@ -23,7 +25,37 @@ void CDialog::EndDialog(INT_PTR result) {
 
 BOOL CDialog::OnInitDialog() {
     DoDataExchange();
+    CenterWindow();
     return TRUE;
+}
+
+namespace {
+// The start of a length centred on another, kept within [low, high].
+LONG centredStart(LONG aroundStart, LONG aroundEnd, LONG length, LONG low, LONG high) {
+    const LONG start = aroundStart + (aroundEnd - aroundStart - length) / 2;
+    return std::max(low, std::min(start, high - length));
+}
+} // namespace
+
+void CDialog::CenterWindow() {
+    HWND owner = GetWindow(m_hWnd, GW_OWNER);
+    if (owner && (!IsWindowVisible(owner) || IsIconic(owner)))
+        owner = nullptr;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromWindow(owner ? owner : m_hWnd, MONITOR_DEFAULTTONEAREST),
+                         &monitor))
+        return;
+    const RECT area = monitor.rcWork;
+    RECT around = area, window{};
+    if (owner)
+        GetWindowRect(owner, &around);
+    GetWindowRect(m_hWnd, &window);
+    const LONG left =
+        centredStart(around.left, around.right, window.right - window.left, area.left, area.right);
+    const LONG top =
+        centredStart(around.top, around.bottom, window.bottom - window.top, area.top, area.bottom);
+    SetWindowPos(m_hWnd, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void CDialog::BindControl(int id, CWnd& control) {

@@ -106,9 +106,13 @@ public:
     void EndDialog(INT_PTR result);
 
 protected:
-    // WM_INITDIALOG: binds the controls (DoDataExchange). Return TRUE to let
-    // the system give the focus to the first control.
+    // WM_INITDIALOG: binds the controls (DoDataExchange) and centres the
+    // dialog (CenterWindow). Return TRUE to let the system give the focus to
+    // the first control.
     virtual BOOL OnInitDialog();
+    // Centres the dialog over its owner, or on its screen's work area when it
+    // has no visible owner, and keeps it whole inside that work area.
+    void CenterWindow();
     // Binds control ids to wrapper objects, with BindControl.
     virtual void DoDataExchange() {}
     void BindControl(int id, CWnd& control);

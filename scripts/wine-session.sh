@@ -22,11 +22,12 @@ wine_session_stop() {
 }
 
 # Xvfb picks a free display number itself and reports it when it is ready.
+# The screen holds the centred dialog and, below it, the stand-in.
 wine_session_start_display() {
     local fifo_dir display=""
     fifo_dir=$(mktemp -d /tmp/tempova-xvfb.XXXXXX)
     mkfifo "$fifo_dir/display"
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo_dir/display" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo_dir/display" >/dev/null 2>&1 &
     WINE_SESSION_XVFB_PID=$!
     read -r -t 20 display <"$fifo_dir/display" || true
     rm -rf "$fifo_dir"

@@ -6,6 +6,7 @@
 #include "resource.h"
 
 #include <commctrl.h>
+#include <cstdlib>
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -45,6 +46,25 @@ HWND findAboutBox() {
     return FindWindowA("#32770", "About TempovaForLutegate");
 }
 
+POINT centreOf(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    return {(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+}
+
+// The width of the control's text in its own font.
+LONG textWidth(HWND control) {
+    const std::string text = windowText(control);
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size.cx;
+}
+
 } // namespace
 
 TEST(MainDialog, StartsWithAnEmptyListThePromptAndTheUpdateCaption) {
@@ -56,6 +76,10 @@ TEST(MainDialog, StartsWithAnEmptyListThePromptAndTheUpdateCaption) {
     EXPECT_EQ(windowText(dialog.item(IDOK)), "&Apply");
     EXPECT_EQ(windowText(dialog.item(IDCANCEL)), "&Close");
     EXPECT_EQ(windowText(dialog.hwnd()), "Tempova Lutegate Enabler");
+    RECT area{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    EXPECT_LE(std::abs(centreOf(dialog.hwnd()).x - (area.left + area.right) / 2), 1);
+    EXPECT_LE(std::abs(centreOf(dialog.hwnd()).y - (area.top + area.bottom) / 2), 1);
 }
 
 TEST(MainDialog, WindowAndListStylesFollowTheTemplate) {
@@ -144,6 +168,11 @@ TEST(MainDialog, AboutEntryOpensTheAboutBoxOverTheDialog) {
     HWND version = FindWindowExA(about, nullptr, "Static", "TempovaForLutegate, Version 1.0");
     ASSERT_NE(version, nullptr);
     EXPECT_TRUE(GetWindowLongA(version, GWL_STYLE) & SS_NOPREFIX);
+    RECT versionClient{};
+    GetClientRect(version, &versionClient);
+    EXPECT_LE(textWidth(version), versionClient.right) << "the version stays on its one line";
+    EXPECT_LE(std::abs(centreOf(about).x - centreOf(dialog.hwnd()).x), 1);
+    EXPECT_LE(std::abs(centreOf(about).y - centreOf(dialog.hwnd()).y), 1);
     PostMessageA(about, WM_COMMAND, IDOK, 0);
     ASSERT_TRUE(waitUntil([&] { return !IsWindow(about); }));
     ASSERT_TRUE(dialog.flush());

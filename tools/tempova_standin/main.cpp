@@ -24,8 +24,21 @@ struct StartValues {
 
 bool s_ignoreClose = false;
 
+// The middle of the work area's bottom edge: below the enabler's dialog,
+// which stands in the middle, so that without a window manager neither
+// covers the other.
+void placeAtTheBottom(HWND hWnd) {
+    RECT area{}, window{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
+    GetWindowRect(hWnd, &window);
+    const LONG width = window.right - window.left, height = window.bottom - window.top;
+    SetWindowPos(hWnd, nullptr, (area.left + area.right - width) / 2, area.bottom - height, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
+        placeAtTheBottom(hWnd);
         const auto* values = reinterpret_cast<const StartValues*>(lParam);
         SetDlgItemTextA(hWnd, IDC_MODULES, values->modules.c_str());
         SetDlgItemTextA(hWnd, IDC_PROGRAMS, values->programs.c_str());
