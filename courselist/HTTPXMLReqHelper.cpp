@@ -59,24 +59,6 @@ bool acquired(WaitResult result) {
     return result == Signaled || result == kelvora_core::Abandoned;
 }
 
-// Holds the request mutex when it could be taken without waiting.
-class RequestMutexHold {
-public:
-    explicit RequestMutexHold(kelvora_core::CMutex& mutex)
-        : m_mutex(mutex), m_held(acquired(mutex.wait(0))) {}
-    ~RequestMutexHold() {
-        if (m_held)
-            m_mutex.release();
-    }
-    RequestMutexHold(const RequestMutexHold&) = delete;
-    RequestMutexHold& operator=(const RequestMutexHold&) = delete;
-    bool held() const { return m_held; }
-
-private:
-    kelvora_core::CMutex& m_mutex;
-    bool m_held;
-};
-
 // A response that cannot be converted is one that could not be read: never
 // an empty document that would replace the local copy.
 std::string responseInAnsi(const Bstr& text) {
@@ -195,7 +177,7 @@ void CHTTPXMLReqHelper::reset() {
 }
 
 bool CHTTPXMLReqHelper::requestUnderWay() {
-    return !RequestMutexHold(m_requestMutex).held();
+    return !CSentry(m_requestMutex, 0).isHeld();
 }
 
 bool CHTTPXMLReqHelper::succeeded() {
@@ -237,8 +219,9 @@ void CHTTPXMLReqHelper::performRequest() {
 }
 
 void CHTTPXMLReqHelper::requestFromServer() {
-    RequestMutexHold hold(m_requestMutex);
-    if (!hold.held() || m_url.empty() || m_tagName.empty())
+    // Taken without waiting: a cancel that holds it keeps the request from starting.
+    const CSentry hold(m_requestMutex, 0);
+    if (!hold.isHeld() || m_url.empty() || m_tagName.empty())
         return;
     const std::wstring url = ansiToWide(m_url);
     const std::wstring tagName = ansiToWide(m_tagName);
@@ -312,8 +295,9 @@ long CHTTPXMLReqHelper::waitForServer(IXMLHTTPRequest* request) {
 }
 
 void CHTTPXMLReqHelper::loadFromFile() {
-    RequestMutexHold hold(m_requestMutex);
-    if (!hold.held() || m_url.empty() || m_tagName.empty())
+    // Taken without waiting: a cancel that holds it keeps the request from starting.
+    const CSentry hold(m_requestMutex, 0);
+    if (!hold.isHeld() || m_url.empty() || m_tagName.empty())
         return;
     // A URL too short to hold "file:///" names no file: as if it could not be opened.
     if (m_url.size() < kFileUrlPrefixLength)

@@ -39,9 +39,13 @@ namespace detail {
 template <class F> struct Owner;
 template <class D, class R, class... A> struct Owner<R (D::*)(A...)> { using type = D; };
 template <auto F> using OwnerOf = typename Owner<decltype(F)>::type;
+// The dialog as the class that declares F.
+template <auto F> OwnerOf<F>& self(CDialog& d) {
+    return static_cast<OwnerOf<F>&>(d);
+}
 
 template <auto F> LRESULT callWithoutArguments(CDialog& d, WPARAM, LPARAM) {
-    (static_cast<OwnerOf<F>&>(d).*F)();
+    (self<F>(d).*F)();
     return 0;
 }
 } // namespace detail
@@ -65,20 +69,20 @@ template <auto F> constexpr MessageEntry onPaint() {
 
 template <auto F> constexpr MessageEntry onSysCommand() {
     return {WM_SYSCOMMAND, 0, 0, [](CDialog& d, WPARAM w, LPARAM l) -> LRESULT {
-                (static_cast<detail::OwnerOf<F>&>(d).*F)(static_cast<UINT>(w), l);
+                (detail::self<F>(d).*F)(static_cast<UINT>(w), l);
                 return 0;
             }};
 }
 
 template <auto F> constexpr MessageEntry onQueryDragIcon() {
     return {WM_QUERYDRAGICON, 0, 0, [](CDialog& d, WPARAM, LPARAM) -> LRESULT {
-                return reinterpret_cast<LRESULT>((static_cast<detail::OwnerOf<F>&>(d).*F)());
+                return reinterpret_cast<LRESULT>((detail::self<F>(d).*F)());
             }};
 }
 
 template <auto F> constexpr MessageEntry onTimer() {
     return {WM_TIMER, 0, 0, [](CDialog& d, WPARAM w, LPARAM) -> LRESULT {
-                (static_cast<detail::OwnerOf<F>&>(d).*F)(static_cast<UINT_PTR>(w));
+                (detail::self<F>(d).*F)(static_cast<UINT_PTR>(w));
                 return 0;
             }};
 }
@@ -86,7 +90,7 @@ template <auto F> constexpr MessageEntry onTimer() {
 // Any message, handled with both parameters and a result.
 template <auto F> constexpr MessageEntry onMessage(UINT message) {
     return {message, 0, 0, [](CDialog& d, WPARAM w, LPARAM l) -> LRESULT {
-                return (static_cast<detail::OwnerOf<F>&>(d).*F)(w, l);
+                return (detail::self<F>(d).*F)(w, l);
             }};
 }
 

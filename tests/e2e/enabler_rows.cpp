@@ -2,6 +2,7 @@
 // holds and closes the dialog; prints "no dialog" and ends with 2 when none
 // came within a minute. scripts/first-starts.sh reads the list of a first
 // start with it.
+#include "RemoteDialog.h"
 #include "TestWindows.h"
 
 #include <commctrl.h>
@@ -12,11 +13,7 @@
 int main() {
     HWND dialog = nullptr;
     const bool shown = test_support::waitUntil(
-        [&] {
-            dialog = FindWindowA("#32770", "Tempova Lutegate Enabler");
-            return dialog && IsWindowVisible(dialog);
-        },
-        60000);
+        [&] { return (dialog = test_support::visibleWindow("Tempova Lutegate Enabler")); }, 60000);
     if (!shown) {
         std::puts("no dialog");
         return 2;
