@@ -2,7 +2,15 @@
 
 #include "TempovaForLutegateDlg.h"
 
+#include "HTTPXMLReqHelper.h"
+
 #include <commctrl.h>
+
+namespace {
+// How long the process gives a course list worker that was let go (Close
+// during an Update, say) to end after the dialog has gone.
+constexpr DWORD kWorkerEndMs = 2000;
+} // namespace
 
 BOOL CTempovaForLutegateApp::InitInstance() {
     INITCOMMONCONTROLSEX controls{};
@@ -17,7 +25,11 @@ BOOL CTempovaForLutegateApp::InitInstance() {
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
-    // No message loop of the application's own: the process ends here.
+    // No message loop of the application's own: the process ends here. A
+    // worker that is still reading must not meet the process's static objects
+    // torn down under it: the process then ends without tearing them down.
+    if (!CHTTPXMLReqHelper::letGoWorkersEnded(kWorkerEndMs))
+        ExitProcess(ExitInstance());
     return FALSE;
 }
 

@@ -6,6 +6,7 @@
 #include "AppNamesHelper.h"
 #include "Preferences.h"
 #include "ProgramLists.h"
+#include "TextFile.h"
 #include "Utilities.h"
 #include "WinApp.h"
 #include "resource.h"
@@ -13,7 +14,6 @@
 #include <commctrl.h>
 
 #include <algorithm>
-#include <fstream>
 #include <memory>
 #include <unordered_set>
 #include <vector>
@@ -77,21 +77,6 @@ struct LetGoOfHelper {
     void operator()(CAppNamesHelper* helper) const { CHTTPXMLReqHelper::letGo(helper); }
 };
 
-// Written as text (each line feed stored as carriage return and line feed)
-// into a new file in the same folder, which then replaces the copy: a write
-// that fails halfway leaves the old copy whole.
-void writeLocalCopy(const std::string& document) {
-    char temporary[MAX_PATH];
-    if (!GetTempFileNameA(kelvora_core::getUserAppPath(), "lut", 0, temporary))
-        return;
-    std::ofstream file(temporary, std::ios::out | std::ios::trunc);
-    file << document;
-    file.close();
-    if (file.fail() || !MoveFileExA(temporary, localCopyPath().c_str(),
-                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        DeleteFileA(temporary);
-}
-
 } // namespace
 
 // The list is not redrawn while the rows go in: otherwise every insert and
@@ -123,10 +108,10 @@ void CTempovaForLutegateDlg::LoadLocalCourseList() {
         AddAppRows(helper.m_appNames, hooked);
 }
 
+// Cancel tells the worker to give up and lets go of it: nothing waits for it.
 void CTempovaForLutegateDlg::OnBnClickedUpdate() {
     CAppNamesHelper* helper = m_pAppNamesHelper;
     if (helper && helper->m_busy && !helper->isDone()) {
-        helper->cancelRequest();
         FinishUpdate();
         return;
     }
@@ -163,8 +148,14 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     FinishUpdate();
 }
 
+// The document replaces the local copy first: when it cannot be saved, the
+// list and the old copy stay, so that the next start lists what is shown.
 void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
-    writeLocalCopy(helper.m_responseText);
+    const DWORD saveError = replaceTextFile(localCopyPath(), helper.m_responseText);
+    if (saveError != ERROR_SUCCESS) {
+        m_staticStatus.SetWindowText(CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
+        return;
+    }
     ClearAppList();
     AddAppRows(helper.m_appNames, hookedPrograms());
     m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + "." +
@@ -177,12 +168,11 @@ void CTempovaForLutegateDlg::FinishUpdate() {
     KillTimer(m_hWnd, m_nTimer);
     m_nTimer = 0;
     SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, loadResourceString(IDS_UPDATE).c_str());
-    m_pAppNamesHelper->reset();
     DeleteAppNamesHelper();
 }
 
-// Let go rather than deleted: a worker that did not stop within the stop
-// wait keeps its helper and frees it when it ends.
+// Let go rather than deleted: the worker is told to stop, and a worker still
+// running keeps its helper and frees it when it ends.
 void CTempovaForLutegateDlg::DeleteAppNamesHelper() {
     CHTTPXMLReqHelper::letGo(m_pAppNamesHelper);
     m_pAppNamesHelper = nullptr;

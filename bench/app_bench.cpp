@@ -6,12 +6,15 @@
 //  - Apply with 1,000 rows and no speed product running, against writing the
 //    two values alone;
 //  - working set and private bytes at idle with 1,000 rows, and the
-//    executable's size, against the empty dialog.
+//    executable's size, against the empty dialog;
+//  - the longest time the dialog leaves a message unanswered while Close or
+//    Cancel ends an Update (ResponsivenessBench.cpp).
 // Winsock 2 before anything that brings in windows.h.
 #include "LoopbackHttpServer.h"
 
 #include "BenchSupport.h"
 #include "DialogHarness.h"
+#include "ResponsivenessBench.h"
 
 #include "AppNamesHelper.h"
 #include "ComSupport.h"
@@ -50,13 +53,15 @@ std::string localCopyPath() {
     return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
 }
 
+void writeDocument(const std::string& document) {
+    std::ofstream(localCopyPath(), std::ios::binary | std::ios::trunc) << document;
+}
+
 void writeLocalCopy(size_t entries) {
-    if (entries == 0) {
+    if (entries == 0)
         DeleteFileA(localCopyPath().c_str());
-        return;
-    }
-    std::ofstream(localCopyPath(), std::ios::binary | std::ios::trunc)
-        << test_documents::manyEntries(entries);
+    else
+        writeDocument(test_documents::manyEntries(entries));
 }
 
 struct WindowSearch {
@@ -148,30 +153,44 @@ double readLocalCopyMs(size_t entries) {
     return median(times);
 }
 
+// The largest local copy the tool accepts, about 100 bytes an entry.
+std::string largestCopy() {
+    std::string document =
+        test_documents::manyEntries(CHTTPXMLReqHelper::kMaxDocumentBytes / 100);
+    document.resize(CHTTPXMLReqHelper::kMaxDocumentBytes, ' ');
+    return document;
+}
+
 int benchStartUp() {
     const std::string tool = besideThisProgram("TempovaForLutegate.exe");
     const std::string empty = besideThisProgram("empty_dialog.exe");
-    const size_t sizes[] = {0, 1000, 10000};
+    const size_t largest = CHTTPXMLReqHelper::kMaxDocumentBytes / 100;
+    const size_t sizes[] = {0, 1000, 10000, largest};
     startAndMeasure(empty, false); // the first start warms the prefix
     int failures = 0;
     double emptyMs10000 = 0;
     for (size_t entries : sizes) {
-        writeLocalCopy(entries);
+        if (entries == largest)
+            writeDocument(largestCopy());
+        else
+            writeLocalCopy(entries);
         std::vector<double> tools, empties;
         for (int run = 0; run < kRuns; ++run) {
             startOnce(empty, empties);
             startOnce(tool, tools);
         }
         char figure[64];
-        std::snprintf(figure, sizeof figure, "start-up to visible, %u entries",
-                      static_cast<unsigned>(entries));
+        std::snprintf(figure, sizeof figure, "start-up to visible, %u entries%s",
+                      static_cast<unsigned>(entries), entries == largest ? " (largest)" : "");
         const double toolMs = median(tools), emptyMs = median(empties);
-        emptyMs10000 = emptyMs;
+        if (entries == 10000)
+            emptyMs10000 = emptyMs;
         if (toolMs < 0 || emptyMs < 0)
             ++failures;
         printRatio(figure, toolMs, "ms", "empty dialog of the same framework", emptyMs);
     }
-    std::printf("  (goal: 10,000 entries within 1.3 times the empty start)\n");
+    std::printf("  (goal: 10,000 entries within 1.3 times the empty start; the largest copy "
+                "accepted within 2 s)\n");
     printRatio("  of which reading the 10,000-entry copy", readLocalCopyMs(10000), "ms",
                "empty dialog of the same framework", emptyMs10000);
     return failures;
@@ -298,7 +317,7 @@ int benchApply() {
 } // namespace
 
 // Runs every part, or only the parts named on the command line (startup,
-// memory, update, apply).
+// memory, update, apply, responsive).
 int main(int argc, char** argv) {
     const MultithreadedApartment apartment;
     const auto wanted = [&](const char* part) {
@@ -318,6 +337,8 @@ int main(int argc, char** argv) {
         failures += benchUpdate();
     if (wanted("apply"))
         failures += benchApply();
+    if (wanted("responsive"))
+        failures += benchResponsiveness();
     if (failures)
         std::printf("FAILED parts: %d\n", failures);
     return failures == 0 ? 0 : 1;

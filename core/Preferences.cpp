@@ -4,7 +4,6 @@
 
 #include <cstring>
 #include <memory>
-#include <sstream>
 
 namespace kelvora_core {
 
@@ -67,9 +66,7 @@ bool queryLimited(const RegistryKey& key, const std::string& name, std::string& 
 
 std::string settingsKey(const std::string& company, const std::string& app,
                         const std::string& section) {
-    std::ostringstream key;
-    key << "Software\\" << company << "\\" << app << "\\" << section;
-    return key.str();
+    return "Software\\" + company + "\\" + app + "\\" + section;
 }
 
 } // namespace

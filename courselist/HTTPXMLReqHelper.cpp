@@ -3,6 +3,7 @@
 #include "MsxmlIds.h"
 #include "RequestKeeper.h"
 #include "TextConversion.h"
+#include "TextFile.h"
 
 #include "DiagEventLog.h"
 #include "Sentry.h"
@@ -12,8 +13,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <vector>
 
 using kelvora_core::CSentry;
@@ -92,16 +91,14 @@ void reportInfo(const std::string& text) {
     DiagEventLog::diagEvent(DiagEventLog::InfoEvent, text);
 }
 
-// Whole file in text mode (CR LF pairs become LF); false when it cannot be opened.
-bool readTextFile(const std::string& path, std::string& content) {
-    std::ifstream file(path);
-    if (!file.is_open())
-        return false;
-    std::ostringstream text;
-    text << file.rdbuf();
-    content = text.str();
-    return true;
+// A document above the bound is refused as corrupt, with its size.
+void refuseOversized(uint64_t size) {
+    if (size > CHTTPXMLReqHelper::kMaxDocumentBytes)
+        throw RequestError{kCorrupt, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))};
 }
+
+// Workers whose owner let go of them and that have not ended yet.
+std::atomic<int> s_workersLetGo{0};
 
 } // namespace
 
@@ -114,9 +111,35 @@ CHTTPXMLReqHelper::~CHTTPXMLReqHelper() {
 void CHTTPXMLReqHelper::letGo(CHTTPXMLReqHelper* helper) {
     if (!helper)
         return;
-    // Whichever of the two comes second frees the helper.
-    if (helper->requestStop() || helper->m_handover.exchange(kLetGo) == kWorkerEnded)
+    if (!helper->signalStop()) {
         delete helper;
+        return;
+    }
+    // Whichever of the two comes second frees the helper.
+    ++s_workersLetGo;
+    if (helper->m_handover.exchange(kLetGo) == kWorkerEnded) {
+        --s_workersLetGo;
+        delete helper;
+    }
+}
+
+bool CHTTPXMLReqHelper::letGoWorkersEnded(DWORD timeoutMs) {
+    const DWORD start = GetTickCount();
+    while (s_workersLetGo > 0 && GetTickCount() - start < timeoutMs)
+        Sleep(1);
+    return s_workersLetGo == 0;
+}
+
+// Tells a resumed worker to give up its request and end; waits for nothing.
+// False when no worker runs.
+bool CHTTPXMLReqHelper::signalStop() {
+    CSentry api(m_apiLock);
+    if (!wasResumed())
+        return false;
+    m_stopRequested = true;
+    m_cancelEvent.set();
+    m_startEvent.set();
+    return true;
 }
 
 void CHTTPXMLReqHelper::stopWorker() {
@@ -191,8 +214,10 @@ bool CHTTPXMLReqHelper::isDone() {
 void CHTTPXMLReqHelper::run() {
     serveRequests();
     // An owner that let go while the worker ran left the helper to it.
-    if (m_handover.exchange(kWorkerEnded) == kLetGo)
+    if (m_handover.exchange(kWorkerEnded) == kLetGo) {
         delete this;
+        --s_workersLetGo;
+    }
 }
 
 void CHTTPXMLReqHelper::serveRequests() {
@@ -219,9 +244,10 @@ void CHTTPXMLReqHelper::performRequest() {
 }
 
 void CHTTPXMLReqHelper::requestFromServer() {
-    // Taken without waiting: a cancel that holds it keeps the request from starting.
+    // Taken without waiting: a cancel that holds it keeps the request from
+    // starting, as does a stop that came first.
     const CSentry hold(m_requestMutex, 0);
-    if (!hold.isHeld() || m_url.empty() || m_tagName.empty())
+    if (!hold.isHeld() || m_stopRequested || m_url.empty() || m_tagName.empty())
         return;
     const std::wstring url = ansiToWide(m_url);
     const std::wstring tagName = ansiToWide(m_tagName);
@@ -246,6 +272,7 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
     raiseOnFailure(request->open(method.get(), address.get(), boolArgument(true), missingArgument(),
                                  missingArgument()),
                    kOpenFailed);
+    askTheServer(request.get());
     raiseOnFailure(request->send(missingArgument()), kSendFailed);
 
     SentRequest sent(request);
@@ -266,10 +293,19 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
     reportInfo("Connection to the course list server succeeded");
     Bstr text;
     raiseOnFailure(request->get_responseText(text.put()), kReadResponseFailed);
+    refuseOversized(text.length());
     std::string narrowText = responseInAnsi(text);
     reportInfo("Response from the course list server:\n[" + narrowText + "]\n");
     m_responseText = std::move(narrowText);
     parseResponse(loadDocument(document.get(), text.get(), tagName));
+}
+
+// A past date in If-Modified-Since makes the platform's internet cache ask
+// the server instead of answering a GET itself.
+void CHTTPXMLReqHelper::askTheServer(IXMLHTTPRequest* request) {
+    Bstr header(L"If-Modified-Since");
+    Bstr date(L"Sat, 01 Jan 2000 00:00:00 GMT");
+    raiseOnFailure(request->setRequestHeader(header.get(), date.get()), kOpenFailed);
 }
 
 // Polls the ready state until the request completes, the time-out ends or a
@@ -303,11 +339,14 @@ void CHTTPXMLReqHelper::loadFromFile() {
     if (m_url.size() < kFileUrlPrefixLength)
         return;
     std::string content;
-    const bool read = readTextFile(m_url.substr(kFileUrlPrefixLength), content);
+    const std::optional<uint64_t> size =
+        readTextFile(m_url.substr(kFileUrlPrefixLength), kMaxDocumentBytes, content);
     const std::wstring tagName = ansiToWide(m_tagName);
     try {
-        if (read)
+        if (size) {
+            refuseOversized(*size);
             fileSteps(content, tagName);
+        }
     } catch (const RequestError& error) {
         setError(error.code, error.value);
     } catch (...) {
@@ -342,18 +381,25 @@ ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* documen
     throwIfFailed(document->getElementsByTagName(tag.get(), list.put()));
     if (!list)
         throw ComError{E_POINTER};
+    // A well-formed document without them (a portal's page, say) is no course list.
+    long length = 0;
+    throwIfFailed(list->get_length(&length));
+    if (length == 0)
+        throw RequestError{kCorrupt, 0};
     return list;
 }
 
 void CHTTPXMLReqHelper::setError(int code, uint32_t value) {
+    m_errorText = errorText(code, value);
+}
+
+std::string CHTTPXMLReqHelper::errorText(int code, uint32_t value) {
     const std::string format = kelvora_core::loadResourceString(static_cast<unsigned>(code));
     const unsigned shown = value;
     const int length = std::snprintf(nullptr, 0, format.c_str(), code, shown);
-    if (length <= 0) {
-        m_errorText = format;
-        return;
-    }
+    if (length <= 0)
+        return format;
     std::vector<char> text(static_cast<size_t>(length) + 1);
     std::snprintf(text.data(), text.size(), format.c_str(), code, shown);
-    m_errorText.assign(text.data(), static_cast<size_t>(length));
+    return std::string(text.data(), static_cast<size_t>(length));
 }

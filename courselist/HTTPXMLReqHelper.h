@@ -25,10 +25,17 @@ public:
     explicit CHTTPXMLReqHelper(std::string threadName);
     ~CHTTPXMLReqHelper() override;
 
-    // Ends the owner's use of a helper made with new: the stop of the
-    // destructor, bounded, then the helper is freed; a worker that has not
-    // ended by then keeps its helper whole and frees it when it ends.
+    // Ends the owner's use of a helper made with new, without waiting: the
+    // worker is told to cancel and end, and frees its helper when it ends (at
+    // once when it has ended already).
     static void letGo(CHTTPXMLReqHelper* helper);
+    // Waits at most timeoutMs for every worker that was let go to end; true
+    // when none runs any more. For the end of the process, whose static
+    // objects such a worker may still use.
+    static bool letGoWorkersEnded(DWORD timeoutMs);
+    // The message of an error code (the string-table entry of the same
+    // number), formatted with the code and the value.
+    static std::string errorText(int code, uint32_t value);
 
     void run() override;
     virtual void reset();
@@ -43,6 +50,9 @@ public:
     static constexpr uint32_t kServerTimeoutMs = 30000;
     // Longest pause between two looks at the server's ready state.
     static constexpr uint32_t kPollPauseMs = 10;
+    // Largest document accepted, in characters of a server's answer or bytes
+    // of a file; a larger one is corrupt (267, its size as the value).
+    static constexpr uint64_t kMaxDocumentBytes = 4u << 20;
 
 protected:
     // Called on the worker thread with the elements named m_tagName; owns the
@@ -83,10 +93,12 @@ protected:
 
 private:
     bool requestStop();
+    bool signalStop();
     void serveRequests();
     void performRequest();
     void requestFromServer();
     void serverSteps(const std::wstring& url, const std::wstring& tagName);
+    void askTheServer(IXMLHTTPRequest* request);
     long waitForServer(IXMLHTTPRequest* request);
     void loadFromFile();
     void fileSteps(const std::string& content, const std::wstring& tagName);

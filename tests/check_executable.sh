@@ -2,7 +2,7 @@
 # Checks the shipped executable from outside: a 32-bit (PE32, i386) GUI
 # program that imports only Windows system DLLs and exports the library's
 # functions by name, carries its version record, and is shipped stripped: no
-# debug sections, no symbol table, at most 1.5 MB, linked to its debug file.
+# debug sections, no symbol table, at most 450 KB, linked to its debug file.
 #   check_executable.sh <executable> <version, e.g. 1.1.0.30>
 set -euo pipefail
 exe=$1
@@ -75,7 +75,7 @@ debug_sections=$(awk '$2 ~ /^\.debug/ {print $2}' <<<"$sections" | tr '\n' ' ')
 grep -q 'symbols stripped' <<<"$headers" || fail "carries a symbol table"
 grep -qE '^\s*[0-9]+ \.gnu_debuglink ' <<<"$sections" && [[ -f $exe.debug ]] ||
     fail "not linked to its debug file $exe.debug"
-max_bytes=1500000
+max_bytes=460800 # 450 KB
 bytes=$(stat -c %s "$exe")
 ((bytes <= max_bytes)) || fail "$bytes bytes, more than $max_bytes"
 

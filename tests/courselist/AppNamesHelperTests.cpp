@@ -128,10 +128,16 @@ TEST(AppNamesHelper, InnerEntryFollowsTheOuterOne) {
     EXPECT_EQ((Entries{{"OuterInner", "o.exe"}, {"Inner", "i.exe"}}), outcome.entries);
 }
 
-TEST(AppNamesHelper, DocumentWithoutContainerGivesNoEntries) {
-    const Outcome outcome = fromFile("<courses><app exe=\"a\">A</app></courses>");
-    EXPECT_TRUE(outcome.succeeded);
-    EXPECT_TRUE(outcome.entries.empty());
+// A well-formed page without the container (a portal's, say) is no course
+// list; an empty container is an empty one.
+TEST(AppNamesHelper, DocumentWithoutContainerIsCorrupt) {
+    const Outcome page = fromFile("<courses><app exe=\"a\">A</app></courses>");
+    EXPECT_FALSE(page.succeeded);
+    EXPECT_NE(std::string::npos, page.errorText.find("267 (0x0)")) << page.errorText;
+    EXPECT_TRUE(page.entries.empty());
+    const Outcome empty = fromFile("<applications/>");
+    EXPECT_TRUE(empty.succeeded);
+    EXPECT_TRUE(empty.entries.empty());
 }
 
 // A local copy counts as loaded once its document loaded, as a server's
@@ -215,19 +221,30 @@ TEST(TextConversion, CodePagesThatRefuseTheNoBestFitFlagStillConvert) {
         EXPECT_THROW(wideToAnsi(name, 54936), TextConversionError);
 }
 
-TEST_F(AppNamesHelperServerTest, HundredThousandEntries) {
-    const size_t count = 100000;
-    const std::string document = manyEntries(count);
-    EXPECT_GT(document.size(), 9000000u);
+// The largest document accepted is listed whole; one character more is
+// refused as corrupt with its size, from the server and from a file alike.
+TEST_F(AppNamesHelperServerTest, DocumentAboveTheSizeBoundIsCorrupt) {
+    const size_t bound = CHTTPXMLReqHelper::kMaxDocumentBytes;
+    const size_t count = bound / 100;
+    std::string document = manyEntries(count);
+    ASSERT_LT(document.size(), bound);
+    document.resize(bound, ' ');
     const Stopwatch watch;
-    const Outcome outcome = fromServer("/many.xml", document, 90000);
-    ASSERT_TRUE(outcome.done);
-    EXPECT_TRUE(outcome.succeeded);
-    ASSERT_EQ(count, outcome.entries.size());
-    EXPECT_EQ(manyEntry(0), outcome.entries.front());
-    EXPECT_EQ(manyEntry(count / 2), outcome.entries[count / 2]);
-    EXPECT_EQ(manyEntry(count - 1), outcome.entries.back());
-    std::printf("100000 entries from the server in %lu ms\n", watch.elapsed());
+    const Outcome largest = fromServer("/largest.xml", document, 60000);
+    ASSERT_TRUE(largest.succeeded) << largest.errorText;
+    ASSERT_EQ(count, largest.entries.size());
+    EXPECT_EQ(manyEntry(0), largest.entries.front());
+    EXPECT_EQ(manyEntry(count - 1), largest.entries.back());
+    std::printf("%u entries from the server in %lu ms\n", static_cast<unsigned>(count),
+                watch.elapsed());
+    char expected[32];
+    std::snprintf(expected, sizeof expected, "267 (0x%x)", static_cast<unsigned>(bound + 1));
+    for (const Outcome& outcome :
+         {fromServer("/larger.xml", document + " ", 60000), fromFile(document + " ")}) {
+        EXPECT_FALSE(outcome.succeeded);
+        EXPECT_NE(std::string::npos, outcome.errorText.find(expected)) << outcome.errorText;
+        EXPECT_TRUE(outcome.entries.empty());
+    }
 }
 
 TEST_F(AppNamesHelperServerTest, DeeplyNestedDocumentDoesNotTakeTheProcessDown) {

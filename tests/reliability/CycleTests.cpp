@@ -99,11 +99,15 @@ void updateAndCancelCycles(const HttpReply& reply) {
         if (i % kHeldAtMost == 0)
             server.endHangs();
         if (i == kWarmUpCycles) {
+            // Cancel waits for no worker: the last ones may still be ending.
+            ASSERT_TRUE(CHTTPXMLReqHelper::letGoWorkersEnded(5000));
+            server.endHangs();
             ASSERT_TRUE(server.waitUntilIdle(10000));
             before = settledUsage();
         }
         ASSERT_TRUE(updateAndCancel(dialog)) << "cycle " << i;
     }
+    ASSERT_TRUE(CHTTPXMLReqHelper::letGoWorkersEnded(5000));
     server.endHangs();
     ASSERT_TRUE(server.waitUntilIdle(10000));
     expectBackWhereItStarted(before, settledUsage(), cycles, kWinePrivatePerCancel);

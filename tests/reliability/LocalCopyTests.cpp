@@ -75,12 +75,14 @@ INSTANTIATE_TEST_SUITE_P(Damaged, LocalCopy,
                                            "this is not XML at all\n\x01\x02\xff", "\xef\xbb\xbf",
                                            "<applications>"));
 
-// What must hold: a local copy that cannot be written (read-only, and held
+// What must hold: a local copy that cannot be replaced (read-only, and held
 // open by another program that lets others read it only) is listed at
-// start; Update lists the server's document all the same, reports nothing,
-// and leaves the file as it was. (The read-only attribute alone does not stop
-// a writer that runs as the Unix superuser under Wine; the share mode does.)
-TEST_F(LocalCopy, ReadOnlyCopyIsListedAndUpdateStillRefreshesTheRows) {
+// start; Update then claims nothing it did not do: it shows the numbered
+// save error with the platform's error code, keeps the rows the next start
+// would list, and leaves the file as it was and no temporary file beside it.
+// (The read-only attribute alone does not stop a writer that runs as the
+// Unix superuser under Wine; the share mode does.)
+TEST_F(LocalCopy, CopyThatCannotBeReplacedKeepsItsRowsAndUpdateShowsTheError) {
     writeFile(localCopyPath(), kDocument);
     ASSERT_TRUE(SetFileAttributesA(localCopyPath().c_str(), FILE_ATTRIBUTE_READONLY));
     RunningDialog dialog;
@@ -92,10 +94,13 @@ TEST_F(LocalCopy, ReadOnlyCopyIsListedAndUpdateStillRefreshesTheRows) {
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     std::unique_ptr<void, decltype(&CloseHandle)> held(holder, &CloseHandle);
     ASSERT_TRUE(update(dialog));
-    EXPECT_EQ(1, dialog.rowCount());
-    EXPECT_EQ("Fresh", dialog.rowText(0));
+    EXPECT_EQ(2, dialog.rowCount());
+    EXPECT_EQ("Beta", dialog.rowText(1));
     EXPECT_EQ(kDocument, readFile(localCopyPath()));
-    EXPECT_TRUE(dialog.status().empty());
+    EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesA((localCopyPath() + ".tmp").c_str()));
+    EXPECT_EQ(0u, dialog.status().find("Unable to save the course list on this computer, "
+                                       "error code: 270 (0x"))
+        << dialog.status();
 }
 
 // What must hold: Update replaces the local copy whole or not at all, and so

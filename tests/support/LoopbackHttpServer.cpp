@@ -165,14 +165,21 @@ void LoopbackHttpServer::setReply(const std::string& path, HttpReply reply) {
     m_replies[path] = std::move(reply);
 }
 
-std::vector<std::string> LoopbackHttpServer::requestLines() const {
+std::vector<std::string> LoopbackHttpServer::requestHeads() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requestLines;
+    return m_requestHeads;
+}
+
+std::vector<std::string> LoopbackHttpServer::requestLines() const {
+    std::vector<std::string> lines = requestHeads();
+    for (std::string& head : lines)
+        head.erase(std::min(head.find("\r\n"), head.size()));
+    return lines;
 }
 
 size_t LoopbackHttpServer::requestCount() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_requestLines.size();
+    return m_requestHeads.size();
 }
 
 bool LoopbackHttpServer::waitUntilIdle(DWORD timeoutMs) {
@@ -276,7 +283,7 @@ void LoopbackHttpServer::serve(SOCKET client) {
     const std::string line = request.substr(0, request.find("\r\n"));
     {
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_requestLines.push_back(line);
+        m_requestHeads.push_back(request.substr(0, request.find("\r\n\r\n")));
     }
     const std::string::size_type first = line.find(' ');
     const std::string::size_type second = line.find(' ', first + 1);

@@ -58,6 +58,9 @@ public:
     std::string url(const std::string& path) const;
 
     void setReply(const std::string& path, HttpReply reply);
+    // Each request's head (request line and headers, without the blank
+    // line), and its request line alone, in the order they came.
+    std::vector<std::string> requestHeads() const;
     std::vector<std::string> requestLines() const;
     size_t requestCount() const;
     // Waits until no connection is being served any more, and joins their
@@ -90,7 +93,7 @@ private:
     kelvora_core::CManualResetEvent m_endHangs;
     mutable std::mutex m_mutex;
     std::map<std::string, HttpReply> m_replies;
-    std::vector<std::string> m_requestLines;
+    std::vector<std::string> m_requestHeads;
     std::vector<std::unique_ptr<Connection>> m_connections;
     std::thread m_acceptThread;
 };

@@ -1,0 +1,171 @@
+// The longest time the dialog does not answer a message while Close or
+// Cancel ends an Update: another thread sends it WM_NULL every 10 ms. The
+// baseline is the first design's stop, run on the dialog's thread in the
+// same state: a helper deleted there (cancel, stop and their waits), and for
+// Cancel a cancel and reset before it.
+// Winsock 2 before anything that brings in windows.h.
+#include "LoopbackHttpServer.h"
+
+#include "ResponsivenessBench.h"
+
+#include "BenchSupport.h"
+#include "DialogHarness.h"
+
+#include "AppNamesHelper.h"
+#include "TestDocuments.h"
+
+#include <process.h>
+
+#include <algorithm>
+#include <atomic>
+#include <functional>
+#include <string>
+
+using bench::nowMs;
+using bench::printRatio;
+using test_support::HttpReply;
+
+namespace {
+
+const char* const kPath = "/lutegate/lutegate.xml";
+
+// Sends WM_NULL to the window every 10 ms from a thread of its own and keeps
+// the longest wait for an answer, until stopped.
+class AnswerWatch {
+public:
+    explicit AnswerWatch(HWND window) : m_window(window) {
+        m_thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, loop, this, 0, nullptr));
+    }
+    ~AnswerWatch() { stop(); }
+    double stop() {
+        m_stop = true;
+        if (m_thread) {
+            WaitForSingleObject(m_thread, INFINITE);
+            CloseHandle(m_thread);
+            m_thread = nullptr;
+        }
+        return m_longestMs;
+    }
+
+private:
+    static unsigned __stdcall loop(void* self) {
+        auto* watch = static_cast<AnswerWatch*>(self);
+        while (!watch->m_stop && IsWindow(watch->m_window)) {
+            DWORD_PTR answer = 0;
+            const double start = nowMs();
+            SendMessageTimeoutA(watch->m_window, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &answer);
+            watch->m_longestMs = std::max(watch->m_longestMs.load(), nowMs() - start);
+            Sleep(10);
+        }
+        return 0;
+    }
+
+    HWND m_window;
+    HANDLE m_thread = nullptr;
+    std::atomic<bool> m_stop{false};
+    std::atomic<double> m_longestMs{0};
+};
+
+// Waits until the server has received one more request than before.
+bool requestArrived(test_support::LoopbackHttpServer& server, size_t before) {
+    return app_test::waitUntil([&] { return server.requestCount() > before; }, 20000);
+}
+
+// Once the request reached the server: with a whole answer, once the server
+// has sent it and the worker reads and parses it.
+bool requestUnderWay(test_support::LoopbackHttpServer& server, size_t before, bool answered) {
+    return requestArrived(server, before) && (!answered || server.waitUntilIdle(20000));
+}
+
+// The dialog's own Close or Cancel during an Update.
+double toolEnding(test_support::LoopbackHttpServer& server, bool answered, bool close) {
+    app_test::RunningDialog dialog;
+    if (!dialog.hwnd())
+        return -1;
+    const size_t before = server.requestCount();
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    dialog.post(WM_TIMER, 1);
+    if (!requestUnderWay(server, before, answered))
+        return -1;
+    AnswerWatch watch(dialog.hwnd());
+    Sleep(30);
+    if (close) {
+        dialog.post(WM_COMMAND, IDCANCEL);
+        dialog.waitForEnd(30000);
+    } else {
+        dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+        app_test::waitUntil([&] { return app_test::windowText(dialog.item(1004)) == "&Update"; },
+                            30000);
+        Sleep(100);
+    }
+    return watch.stop();
+}
+
+// The first design's stop of a helper in the same state, on the dialog's thread.
+double firstDesignEnding(test_support::LoopbackHttpServer& server, bool answered, bool close) {
+    app_test::RunningDialog dialog;
+    if (!dialog.hwnd())
+        return -1;
+    const size_t before = server.requestCount();
+    CAppNamesHelper* helper = nullptr;
+    dialog.run([&] {
+        helper = new CAppNamesHelper("");
+        helper->startRequest();
+    });
+    if (!requestUnderWay(server, before, answered))
+        return -1;
+    AnswerWatch watch(dialog.hwnd());
+    Sleep(30);
+    dialog.run([&] {
+        if (!close) {
+            helper->cancelRequest();
+            helper->reset();
+        }
+        delete helper;
+    });
+    Sleep(100);
+    return watch.stop();
+}
+
+double medianOf(const std::function<double()>& measure) {
+    std::vector<double> values;
+    for (int run = 0; run < 3; ++run)
+        values.push_back(measure());
+    return bench::median(values);
+}
+
+} // namespace
+
+int benchResponsiveness() {
+    test_support::LoopbackHttpServer server;
+    if (!server.started())
+        return 1;
+    const std::string proxy = "http_proxy=http://127.0.0.1:" + std::to_string(server.port());
+    _putenv(proxy.c_str());
+    std::string largest = test_documents::manyEntries(CHTTPXMLReqHelper::kMaxDocumentBytes / 100);
+    largest.resize(CHTTPXMLReqHelper::kMaxDocumentBytes, ' ');
+    struct Case {
+        const char* figure;
+        bool answered;
+        bool close;
+    };
+    const Case cases[] = {
+        {"longest unanswered: Close, silent server", false, true},
+        {"longest unanswered: Cancel, silent server", false, false},
+        {"longest unanswered: Close, largest document", true, true},
+        {"longest unanswered: Cancel, largest document", true, false},
+    };
+    int failures = 0;
+    for (const Case& c : cases) {
+        server.setReply(kPath, c.answered ? HttpReply::answer(200, largest) : HttpReply::hang());
+        const double tool = medianOf([&] { return toolEnding(server, c.answered, c.close); });
+        const double first =
+            medianOf([&] { return firstDesignEnding(server, c.answered, c.close); });
+        server.endHangs();
+        failures += tool < 0 || first < 0;
+        printRatio(c.figure, tool, "ms", "the first design's stop, same state", first);
+    }
+    std::printf("  (goal: at most 250 ms)\n");
+    _putenv("http_proxy=");
+    return failures;
+}
