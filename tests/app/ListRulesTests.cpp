@@ -1,10 +1,10 @@
 // The name-list rules of Apply and the pre-check rule of the list rows.
+#include "DiagLine.h"
 #include "ProgramLists.h"
+#include "SettingKeys.h"
 #include "TempovaForLutegateDlg.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
 
 using namespace program_lists;
 using Names = std::vector<std::string>;
@@ -34,13 +34,34 @@ TEST(NameLists, AddAppendsOnlyMissingNamesAndRemoveTakesTheFirst) {
     EXPECT_EQ(names, (Names{"b", "a", "c"}));
 }
 
-TEST(NameLists, DefaultTextsAreExact) {
-    EXPECT_EQ(std::strlen(kModuleDefault), 72u);
-    EXPECT_EQ(std::string(kProgramDefault).substr(0, 78),
-              "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;flock.exe");
-    EXPECT_EQ(std::string(kProgramDefault).substr(78), ";feeddemon.exe;realplay.exe;flvplayer.exe;"
-                                                       "flv player.exe;adobe media player.exe;");
-    EXPECT_EQ(splitNames(kProgramDefault).size(), 12u);
+// Names and texts that the other programs of the family read in the
+// registry and the diagnostics log: a change here breaks them.
+TEST(StoredFormats, NamesOtherProgramsReadAreExact) {
+    using namespace kelvora_core;
+    const std::pair<std::string, std::string> table[] = {
+        {kAdapters, "Adapters"},
+        {kProgramsToHook, "ProgramsToHook"},
+        {kFlashAdapter, "FlashAdapter"},
+        {kModulesToIntercept, "ModulesToIntercept"},
+        {kMinRate, "minRate"},
+        {kShowBallonWhenSpeedChanges, "ShowBallonWhenSpeedChanges"},
+        {kHotKeyPreferred, "HotKeyPreferred"},
+        {kFlashAdapterIsActiveMutex, "FlashAdapterIsActiveMutex"},
+        {kModuleDefault, "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe"},
+        {kProgramDefault, "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;"
+                          "flock.exe;feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;"
+                          "adobe media player.exe;"},
+        {diagEventName(DiagEventLog::Start), "Start"},
+        {diagEventName(9), "AutoSpeedChange"},
+        {diagEventName(13), "HotKeyPress"},
+        {diagEventName(29), "InterceptedFunctionsInModule"},
+        {diagEventName(36), "ProgramsToHook"},
+        {diagEventName(DiagEventLog::InfoEvent), "InfoEvent"},
+        {diagEventName(38), "InvalidEvent"},
+    };
+    for (const auto& [actual, expected] : table)
+        EXPECT_EQ(expected, actual);
+    EXPECT_EQ(36, DiagEventLog::ProgramsToHook);
 }
 
 TEST(IsAppHooked, EveryNameOfTheRowStandsWholeInTheStoredList) {

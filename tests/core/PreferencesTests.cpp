@@ -180,14 +180,3 @@ TEST(PreferencesDefaults, RegistryToolShowsWhatWasWritten) {
         << shown.output;
     EXPECT_NE(std::string::npos, shown.output.find("count    REG_DWORD    0x1a")) << shown.output;
 }
-
-TEST(SettingKeys, NamesAreTheFamilysOwn) {
-    EXPECT_STREQ("Adapters", kAdapters);
-    EXPECT_STREQ("ProgramsToHook", kProgramsToHook);
-    EXPECT_STREQ("FlashAdapter", kFlashAdapter);
-    EXPECT_STREQ("ModulesToIntercept", kModulesToIntercept);
-    EXPECT_STREQ("minRate", kMinRate);
-    EXPECT_STREQ("ShowBallonWhenSpeedChanges", kShowBallonWhenSpeedChanges);
-    EXPECT_STREQ("HotKeyPreferred", kHotKeyPreferred);
-    EXPECT_STREQ("FlashAdapterIsActiveMutex", kFlashAdapterIsActiveMutex);
-}

@@ -169,15 +169,3 @@ TEST(DiagDataUnmapped, EveryOperationIsAHarmlessNoOp) {
     }
     CloseHandle(clash);
 }
-
-TEST(DiagDataInstance, ConcurrentFirstCallsGetOneInstance) {
-    std::vector<std::thread> threads;
-    std::vector<CDiagData*> seen(6);
-    for (size_t i = 0; i < seen.size(); ++i)
-        threads.emplace_back([&, i] { seen[i] = &getDiagData(); });
-    for (auto& thread : threads)
-        thread.join();
-    for (CDiagData* data : seen)
-        EXPECT_EQ(seen[0], data);
-    EXPECT_NE(nullptr, seen[0]->getData());
-}

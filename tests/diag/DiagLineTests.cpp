@@ -43,25 +43,6 @@ TEST(DiagLine, TextIsWrittenUnchanged) {
     EXPECT_EQ("03/07/2010::14:05:09:042:e.exe:1:2:ProgramsToHook:" + text, line);
 }
 
-TEST(DiagLine, EveryEventHasItsName) {
-    const std::pair<DiagEventLog::DiagEvent, const char*> names[] = {
-        {DiagEventLog::Start, "Start"},
-        {DiagEventLog::AutoSpeedChange, "AutoSpeedChange"},
-        {DiagEventLog::HotKeyPress, "HotKeyPress"},
-        {DiagEventLog::InterceptedFunctionsInModule, "InterceptedFunctionsInModule"},
-        {DiagEventLog::ProgramsToHook, "ProgramsToHook"},
-        {DiagEventLog::InfoEvent, "InfoEvent"},
-        {DiagEventLog::InvalidEvent, "InvalidEvent"},
-    };
-    for (const auto& [event, name] : names)
-        EXPECT_STREQ(name, diagEventName(event)) << event;
-    EXPECT_EQ(9, DiagEventLog::AutoSpeedChange);
-    EXPECT_EQ(13, DiagEventLog::HotKeyPress);
-    EXPECT_EQ(29, DiagEventLog::InterceptedFunctionsInModule);
-    EXPECT_EQ(36, DiagEventLog::ProgramsToHook);
-    EXPECT_EQ(38, DiagEventLog::InvalidEvent);
-}
-
 TEST(DiagLine, NumbersWithoutANameGetASafeOne) {
     for (int event : {10, 11, 12, 30, 35, 39, -1, 1000, 0x7fffffff})
         EXPECT_STREQ("InvalidEvent", diagEventName(event)) << event;
