@@ -136,13 +136,15 @@ void CTempovaForLutegateDlg::OnBnClickedApply() {
 }
 
 // Both lists are written and read back; true when both now hold what was
-// written. A list that is stored but cannot be read (too large, say) is left
-// untouched: only a list that is not there starts from its default.
+// written. When either is stored but cannot be read (too large, say), neither
+// is written: only a list that is not there starts from its default.
 bool CTempovaForLutegateDlg::ApplyRowsToPreferences() {
     using namespace kelvora_core;
     using namespace program_lists;
     StoredList modules(kFlashAdapter, kModulesToIntercept, kModuleDefault);
     StoredList programs(kAdapters, kProgramsToHook, kProgramDefault);
+    if (!modules.readable() || !programs.readable())
+        return false;
 
     for (int row = 0; row < m_listApps.GetItemCount(); ++row) {
         const char* programName = reinterpret_cast<const char*>(m_listApps.GetItemData(row));
