@@ -19,7 +19,6 @@ namespace {
 
 const char* const kTitle = "Kelvora Tempova LoaderApp";
 const char* const kAdaptersKey = "Software\\Kelvora\\Vexa\\Adapters";
-const char* const kFlashAdapterKey = "Software\\Kelvora\\Vexa\\FlashAdapter";
 
 HWND findTempova() {
     return FindWindowA("#32770", kTitle);
@@ -183,22 +182,20 @@ TEST_F(ApplyFailures, SpeedProductThatDoesNotCloseIsLeftAloneAndOneThatClosesRun
     EXPECT_EQ(executableOf(findTempova()), executable);
 }
 
-// What must hold: when neither preference key can be written, Apply claims
-// no success ("Applying choices..." stays), keeps the stored values as they
-// were and the dialog goes on answering.
-TEST_F(ApplyFailures, UnwritablePreferencesAreLeftAsTheyWere) {
+// What must hold: when the program list cannot be written (its key is
+// readable only) while the module list can, Apply claims no success
+// ("Applying choices..." stays), the program list keeps its value and the
+// dialog goes on answering.
+TEST_F(ApplyFailures, UnwritableProgramListIsLeftAsItWasAndNothingIsClaimed) {
     test_support::writeRegistryValue(kAdaptersKey, "ProgramsToHook", REG_SZ,
                                      std::string("a.exe\0", 6));
-    test_support::writeRegistryValue(kFlashAdapterKey, "ModulesToIntercept", REG_SZ,
-                                     std::string("m.dll\0", 6));
     {
-        ReadOnlyKey adapters(kAdaptersKey), flash(kFlashAdapterKey);
+        ReadOnlyKey adapters(kAdaptersKey);
         if (canWrite(kAdaptersKey))
             GTEST_SKIP() << "this platform does not enforce the key's access list";
         const std::vector<std::string> seen = applyAndWatch();
         EXPECT_EQ("Applying choices...", seen.back());
         EXPECT_EQ("a.exe", test_support::storedText(kAdaptersKey, "ProgramsToHook"));
-        EXPECT_EQ("m.dll", test_support::storedText(kFlashAdapterKey, "ModulesToIntercept"));
         EXPECT_TRUE(m_dialog.flush(1000));
     }
 }
