@@ -32,6 +32,8 @@ class StoredList {
 public:
     StoredList(const char* section, const char* key, const char* defaultText);
 
+    // False when the list is stored but could not be read.
+    bool readable() const { return m_readable; }
     // Writes the names and reads them back: false when the store does not
     // hold them afterwards, or when the list could not be read (and was left).
     bool store() const;

@@ -14,31 +14,44 @@ HANDLE openOwner(HWND window) {
     return id ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id) : nullptr;
 }
 
+// The platform's longest path, in characters.
+constexpr DWORD kLongestPath = 32767;
+
+// How often a window that cannot be waited on is looked at while it closes.
+constexpr DWORD kPollMs = 50;
+
 std::string imagePath(HANDLE process) {
-    char path[MAX_PATH];
-    DWORD length = MAX_PATH;
-    if (!process || !QueryFullProcessImageNameA(process, 0, path, &length))
+    std::vector<char> path(kLongestPath);
+    DWORD length = kLongestPath;
+    if (!process || !QueryFullProcessImageNameA(process, 0, path.data(), &length))
         return std::string();
-    return std::string(path, length);
+    return std::string(path.data(), length);
 }
 
-void startProcess(const char* application, const std::string& command) {
+// The started process's id; 0 when it did not start.
+DWORD startProcess(const char* application, const std::string& command) {
     std::vector<char> commandLine(command.begin(), command.end());
     commandLine.push_back('\0');
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (CreateProcessA(application, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                       nullptr, &startup, &process)) {
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
+    if (!CreateProcessA(application, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process))
+        return 0;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return process.dwProcessId;
 }
 
 } // namespace
 
 HWND CRunningTempova::findWindow() {
     return FindWindowA(kWindowClass, kWindowTitle);
+}
+
+bool CRunningTempova::isShownBy(HWND window, DWORD processId) {
+    DWORD owner = 0;
+    return window && GetWindowThreadProcessId(window, &owner) && owner == processId;
 }
 
 CRunningTempova::CRunningTempova(HWND window)
@@ -49,20 +62,25 @@ CRunningTempova::~CRunningTempova() {
         CloseHandle(m_process);
 }
 
-void CRunningTempova::postClose() const {
-    PostMessageA(m_window, WM_COMMAND, IDOK, 0);
+bool CRunningTempova::postClose() const {
+    return PostMessageA(m_window, WM_COMMAND, IDOK, 0) != FALSE;
 }
 
-void CRunningTempova::waitForEnd(DWORD timeoutMs) const {
+bool CRunningTempova::waitForEnd(DWORD timeoutMs) const {
     if (m_process)
-        WaitForSingleObject(m_process, timeoutMs);
+        return WaitForSingleObject(m_process, timeoutMs) == WAIT_OBJECT_0;
+    const DWORD start = GetTickCount();
+    while (IsWindow(m_window)) {
+        if (GetTickCount() - start >= timeoutMs)
+            return false;
+        Sleep(kPollMs);
+    }
+    return true;
 }
 
 // By its full path, so that no program of the same name that the search
 // order finds first (in the current folder, say) runs in its place.
-void CRunningTempova::startAgain(const std::string& bareName) const {
-    if (m_path.empty())
-        startProcess(nullptr, bareName);
-    else
-        startProcess(m_path.c_str(), "\"" + m_path + "\"");
+DWORD CRunningTempova::startAgain(const std::string& bareName) const {
+    const DWORD started = m_path.empty() ? 0 : startProcess(m_path.c_str(), "\"" + m_path + "\"");
+    return started ? started : startProcess(nullptr, bareName);
 }

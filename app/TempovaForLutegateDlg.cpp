@@ -136,13 +136,15 @@ void CTempovaForLutegateDlg::OnBnClickedApply() {
 }
 
 // Both lists are written and read back; true when both now hold what was
-// written. A list that is stored but cannot be read (too large, say) is left
-// untouched: only a list that is not there starts from its default.
+// written. When either is stored but cannot be read (too large, say), neither
+// is written: only a list that is not there starts from its default.
 bool CTempovaForLutegateDlg::ApplyRowsToPreferences() {
     using namespace kelvora_core;
     using namespace program_lists;
     StoredList modules(kFlashAdapter, kModulesToIntercept, kModuleDefault);
     StoredList programs(kAdapters, kProgramsToHook, kProgramDefault);
+    if (!modules.readable() || !programs.readable())
+        return false;
 
     for (int row = 0; row < m_listApps.GetItemCount(); ++row) {
         const char* programName = reinterpret_cast<const char*>(m_listApps.GetItemData(row));
@@ -164,18 +166,23 @@ bool CTempovaForLutegateDlg::ApplyRowsToPreferences() {
 
 // Closes the running Tempova and starts its executable again; the status
 // line tells how far it got. A Tempova still closing after the first second
-// gets a few more, so that a second copy starts only when the first refused
-// to close.
+// gets a few more; one that refused the close or has not ended by then is
+// left running alone, with "Closing Tempova..." standing, and success is
+// claimed only for a window of the process that was started.
 void CTempovaForLutegateDlg::RestartTempova(HWND window) {
     CRunningTempova tempova(window);
     m_staticStatus.SetWindowText(loadResourceString(IDS_CLOSING_TEMPOVA));
-    tempova.postClose();
+    if (!tempova.postClose())
+        return;
     Sleep(1000);
-    tempova.waitForEnd(kCloseGraceMs);
+    if (!tempova.waitForEnd(kCloseGraceMs))
+        return;
     m_staticStatus.SetWindowText(loadResourceString(IDS_RESTARTING_TEMPOVA));
-    tempova.startAgain(loadResourceString(IDS_TEMPOVA_EXE));
+    const DWORD started = tempova.startAgain(loadResourceString(IDS_TEMPOVA_EXE));
+    if (started == 0)
+        return;
     Sleep(1000);
-    if (CRunningTempova::findWindow())
+    if (CRunningTempova::isShownBy(CRunningTempova::findWindow(), started))
         m_staticStatus.SetWindowText(loadResourceString(IDS_TEMPOVA_RESTARTED));
 }
 

@@ -150,15 +150,16 @@ TEST_F(Apply, StoredListsAreNormalisedEvenWhenNoRowTouchesThem) {
     EXPECT_EQ(storedPrograms(), "x.exe;y.exe");
 }
 
-// Larger than the store reads: left as it is, never replaced by the default,
-// and Apply claims no success.
+// Larger than the store reads: left as it is, never replaced by the default;
+// the other list is not written either, and Apply claims no success.
 TEST_F(Apply, StoredListThatCannotBeReadIsLeftUntouched) {
     const std::string large = "a.exe;" + std::string(69997, 'x');
     storePrograms(large);
+    storeModules("m.dll");
     m_dialog.addRow("Course Tool", "CourseTool.exe", true);
     apply();
     EXPECT_EQ(storedPrograms(), large);
-    EXPECT_EQ(storedModules(), kModuleDefault + ";coursetool.exe");
+    EXPECT_EQ(storedModules(), "m.dll");
     EXPECT_EQ(m_dialog.status(), "Applying choices...");
 }
 
