@@ -2,6 +2,7 @@
 
 #include <climits>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -56,4 +57,20 @@ std::string wideToAnsi(const wchar_t* text, size_t length, UINT codePage) {
 
 std::string wideToAnsi(const std::wstring& text, UINT codePage) {
     return wideToAnsi(text.data(), text.size(), codePage);
+}
+
+// Judged by the way back rather than by the default-character flag: UTF-8
+// and several multi-byte code pages refuse that flag, and the way back also
+// catches a look-alike or a lone surrogate.
+bool wideToAnsiExact(const wchar_t* text, size_t length, std::string& result, UINT codePage) {
+    if (!text || length == 0) {
+        result.clear();
+        return true;
+    }
+    std::string converted = wideToAnsi(text, length, codePage);
+    const std::wstring back = ansiToWide(converted, codePage);
+    if (back.size() != length || back.compare(0, length, text, length) != 0)
+        return false;
+    result = std::move(converted);
+    return true;
 }
