@@ -1,9 +1,13 @@
 #include "Preferences.h"
 
+#include "TextConversion.h"
+
 #include <windows.h>
 
 #include <cstring>
+#include <cwchar>
 #include <memory>
+#include <vector>
 
 namespace kelvora_core {
 
@@ -41,6 +45,10 @@ public:
         return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, static_cast<BYTE*>(data),
                                 &size) == ERROR_SUCCESS;
     }
+    bool queryWide(const std::string& name, DWORD& type, void* data, DWORD& size) const {
+        return RegQueryValueExW(m_key, ansiToWide(name).c_str(), nullptr, &type,
+                                static_cast<BYTE*>(data), &size) == ERROR_SUCCESS;
+    }
     bool has(const std::string& name) const {
         return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, nullptr, nullptr) !=
                ERROR_FILE_NOT_FOUND;
@@ -61,6 +69,43 @@ bool queryLimited(const RegistryKey& key, const std::string& name, std::string& 
     if (!key.query(name, buffer.get(), size))
         return false;
     text.assign(buffer.get(), strnlen(buffer.get(), size));
+    return true;
+}
+
+bool isTextType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Reads a value of at most 65,536 bytes in the process code page, as it is
+// stored: text types are read as the registry keeps them (UTF-16) and taken
+// only when every character converts exactly, since the ANSI read would put
+// the default character in place of one the code page lacks. False when the
+// value is missing, larger, or would lose a character.
+bool queryExact(const RegistryKey& key, const std::string& name, std::string& text) {
+    // No exact conversion yields fewer bytes than it has UTF-16 units.
+    std::vector<wchar_t> buffer(Preferences::kMaxStringBytes);
+    DWORD type = REG_NONE;
+    DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
+    if (!key.queryWide(name, type, buffer.data(), size))
+        return false;
+    if (!isTextType(type)) {
+        const char* bytes = reinterpret_cast<const char*>(buffer.data());
+        if (size > Preferences::kMaxStringBytes)
+            return false;
+        text.assign(bytes, strnlen(bytes, size));
+        return true;
+    }
+    const size_t length = wcsnlen(buffer.data(), size / sizeof(wchar_t));
+    std::string converted;
+    try {
+        if (!wideToAnsiExact(buffer.data(), length, converted))
+            return false;
+    } catch (const TextConversionError&) {
+        return false;
+    }
+    if (converted.size() >= Preferences::kMaxStringBytes) // no room for its end
+        return false;
+    text = std::move(converted);
     return true;
 }
 
@@ -107,7 +152,7 @@ Preferences::Stored Preferences::readString(const std::string& section, const st
         return Stored::Absent;
     if (opened != ERROR_SUCCESS)
         return Stored::Unreadable;
-    if (queryLimited(key, name, text))
+    if (queryExact(key, name, text))
         return Stored::Read;
     return key.has(name) ? Stored::Unreadable : Stored::Absent;
 }

@@ -23,8 +23,10 @@ public:
                                              const std::string& defaultValue);
 
     // How a string setting stands: read into text, not there at all, or
-    // there but unreadable (larger than the store reads, or its key cannot
-    // be opened). Unlike getString, it tells the last two apart.
+    // there but unreadable (larger than the store reads, its key cannot be
+    // opened, or it holds a character that the process code page lacks, which
+    // getString shows as the default character). Unlike getString, it tells
+    // the last two apart and never gives a changed text.
     enum class Stored { Read, Absent, Unreadable };
     KELVORA_API static Stored readString(const std::string& section, const std::string& name,
                                          std::string& text);

@@ -163,6 +163,19 @@ TEST_F(Apply, StoredListThatCannotBeReadIsLeftUntouched) {
     EXPECT_EQ(m_dialog.status(), "Applying choices...");
 }
 
+// In a program without the UTF-8 declaration (code page 1252 here), a list
+// that another program stored with names the code page cannot spell is
+// unreadable as well: rewritten, they would become "?".
+TEST_F(Apply, StoredListOutsideTheCodePageIsLeftUntouched) {
+    const std::string stored =
+        "\xD0\xB2\xD0\xB8\xD0\xB4\xD0\xB5\xD0\xBE.exe;player.exe"; // Cyrillic
+    test_support::writeRegistryText(kAdaptersKey, "ProgramsToHook", stored);
+    m_dialog.addRow("Course Tool", "CourseTool.exe", true);
+    apply();
+    EXPECT_EQ(storedPrograms(), stored);
+    EXPECT_EQ(m_dialog.status(), "Applying choices...");
+}
+
 TEST_F(Apply, NamesKeepTheirSpaces) {
     storePrograms("");
     storeModules(";");

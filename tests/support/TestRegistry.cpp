@@ -1,5 +1,7 @@
 #include "TestRegistry.h"
 
+#include "TextConversion.h"
+
 #include <vector>
 
 namespace test_support {
@@ -25,13 +27,22 @@ RegistryValue readRegistryValue(const std::string& keyPath, const std::string& n
 }
 
 std::string storedText(const std::string& keyPath, const std::string& name) {
-    const RegistryValue value = readRegistryValue(keyPath, name);
-    if (!value.exists)
+    std::vector<wchar_t> text(1);
+    DWORD size = 0;
+    const std::wstring wideName = ansiToWide(name);
+    LSTATUS status = ERROR_MORE_DATA;
+    while (status == ERROR_MORE_DATA) {
+        text.resize(size / sizeof(wchar_t) + 1);
+        size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+        status = RegGetValueW(HKEY_CURRENT_USER, ansiToWide(keyPath).c_str(), wideName.c_str(),
+                              RRF_RT_REG_SZ, nullptr, text.data(), &size);
+    }
+    if (status != ERROR_SUCCESS)
         return "<absent>";
-    std::string text = value.data;
-    while (!text.empty() && text.back() == '\0')
-        text.pop_back();
-    return text;
+    std::wstring stored(text.data(), size / sizeof(wchar_t));
+    while (!stored.empty() && stored.back() == L'\0')
+        stored.pop_back();
+    return wideToAnsi(stored, CP_UTF8);
 }
 
 void writeRegistryValue(const std::string& keyPath, const std::string& name, DWORD type,
@@ -43,6 +54,14 @@ void writeRegistryValue(const std::string& keyPath, const std::string& name, DWO
     RegSetValueExA(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.data()),
                    static_cast<DWORD>(data.size()));
     RegCloseKey(key);
+}
+
+void writeRegistryText(const std::string& keyPath, const std::string& name,
+                       const std::string& text) {
+    createRegistryKey(keyPath);
+    const std::wstring wide = ansiToWide(text, CP_UTF8);
+    RegSetKeyValueW(HKEY_CURRENT_USER, ansiToWide(keyPath).c_str(), ansiToWide(name).c_str(),
+                    REG_SZ, wide.c_str(), static_cast<DWORD>((wide.size() + 1) * sizeof(wchar_t)));
 }
 
 void createRegistryKey(const std::string& keyPath) {
