@@ -16,6 +16,28 @@ std::string toAnsi(const Bstr& text) {
     return wideToAnsi(text.get(), text.length());
 }
 
+// Every name between ";" separators is a plain file name: not empty, no
+// control character, no wildcard, no path. The speed product's lists take
+// "*" and "?" as wildcards, so anything else could hook programs that the
+// entry does not name.
+bool arePlainFileNames(const wchar_t* names, size_t length) {
+    constexpr wchar_t kNotInAName[] = L"*?\"<>|/\\:";
+    bool nameEmpty = true;
+    for (size_t i = 0; i < length; ++i) {
+        const wchar_t c = names[i];
+        if (c == L';') {
+            if (nameEmpty)
+                return false;
+            nameEmpty = true;
+            continue;
+        }
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || std::wcschr(kNotInAName, c))
+            return false;
+        nameEmpty = false;
+    }
+    return !nameEmpty;
+}
+
 // One list under walk, its length and how many of its nodes were taken.
 struct WalkLevel {
     ComPtr<IXMLDOMNodeList> list;
@@ -121,5 +143,10 @@ void CAppNamesHelper::takeEntry(IXMLDOMNode* node) {
     throwIfFailed(attribute->get_value(value.put()));
     throwIfFailed(VariantChangeType(&value.get(), &value.get(), 0, VT_BSTR));
     const BSTR program = value.get().bstrVal;
-    m_appNames.emplace_back(std::move(displayName), wideToAnsi(program, SysStringLen(program)));
+    const size_t length = SysStringLen(program);
+    // A program name that is no plain file name, or that the code page cannot
+    // spell exactly, could only be applied wrongly: the entry is not listed.
+    std::string programName;
+    if (arePlainFileNames(program, length) && wideToAnsiExact(program, length, programName))
+        m_appNames.emplace_back(std::move(displayName), std::move(programName));
 }

@@ -95,10 +95,28 @@ TEST(AppNamesHelper, EntriesInDocumentOrder) {
               outcome.entries);
 }
 
-TEST(AppNamesHelper, DuplicatesAndEmptyValuesStay) {
-    const Outcome outcome = fromFile(courseList({{"Same", "s.exe"}, {"Same", "s.exe"}, {"", ""}}));
+// Each name of a program is a plain file name, or the entry is not listed:
+// the speed product takes "*" and "?" as wildcards.
+TEST(AppNamesHelper, DuplicatesStayAndOnlyPlainFileNamesAreListed) {
+    const Outcome outcome = fromFile(courseList({{"Same", "s.exe"},
+                                                 {"Same", "s.exe"},
+                                                 {"", "e.exe"},
+                                                 {"Two", "a.exe;b c.exe"},
+                                                 {"Empty", ""},
+                                                 {"Gap", "a.exe;;b.exe"},
+                                                 {"End", "a.exe;"},
+                                                 {"All", "*"},
+                                                 {"One", "a?.exe"},
+                                                 {"Path", "c:\\x.exe"},
+                                                 {"Up", "../x.exe"},
+                                                 {"Pipe", "a|b.exe"},
+                                                 {"Quote", "a&quot;b.exe"},
+                                                 {"Angle", "&lt;a&gt;.exe"},
+                                                 {"Tab", "a&#9;b.exe"}}));
     EXPECT_TRUE(outcome.succeeded);
-    EXPECT_EQ((Entries{{"Same", "s.exe"}, {"Same", "s.exe"}, {"", ""}}), outcome.entries);
+    EXPECT_EQ(
+        (Entries{{"Same", "s.exe"}, {"Same", "s.exe"}, {"", "e.exe"}, {"Two", "a.exe;b c.exe"}}),
+        outcome.entries);
 }
 
 TEST(AppNamesHelper, NamesAreComparedExactly) {
@@ -193,19 +211,21 @@ TEST_F(AppNamesHelperServerTest, EntryWithoutProgramStillSucceedsFromTheServer) 
     EXPECT_EQ((Entries{{"A", "a"}, {"B", "b"}}), outcome.entries);
 }
 
-TEST_F(AppNamesHelperServerTest, NamesOutsideTheCodePageGetItsDefaultCharacter) {
+// A display name that the code page cannot spell is listed with its default
+// character; a program name is not spelt by approximation: its entry is not
+// listed, and the walk goes on.
+TEST_F(AppNamesHelperServerTest, NamesOutsideTheCodePage) {
     // UTF-8 of U+65E5 U+672C (two ideographs) around plain text.
     const std::string utf8Name = "Kurs \xE6\x97\xA5\xE6\x9C\xAC!";
     const Outcome outcome = fromServer("/intl.xml", "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
                                                     "<applications><app exe=\"k.exe\">" +
-                                                        utf8Name + "</app></applications>");
+                                                        utf8Name + "</app><app exe=\"" + utf8Name +
+                                                        ".exe\">Hidden</app>"
+                                                        "<app exe=\"caf\xC3\xA9.exe\">Caf\xC3\xA9"
+                                                        "</app></applications>");
+    ASSERT_EQ(1252u, GetACP()); // this program does not declare UTF-8
     ASSERT_TRUE(outcome.succeeded);
-    ASSERT_EQ(1u, outcome.entries.size());
-    CPINFO info{};
-    ASSERT_TRUE(GetCPInfo(CP_ACP, &info));
-    const char fallback = static_cast<char>(info.DefaultChar[0]);
-    EXPECT_EQ(std::string("Kurs ") + fallback + fallback + "!", outcome.entries[0].first);
-    EXPECT_EQ("k.exe", outcome.entries[0].second);
+    EXPECT_EQ((Entries{{"Kurs ?\?!", "k.exe"}, {"Caf\xE9", "caf\xE9.exe"}}), outcome.entries);
 }
 
 // Code pages that refuse the no-best-fit flag (UTF-8 and GB18030 on Windows,
