@@ -31,9 +31,11 @@ constexpr DWORD kDoneShownMs = 1000;
 // that takes ten times that long is given up and the dialog opens empty.
 constexpr DWORD kLocalLoadLimitMs = 30000;
 
+// Empty when there is no user folder: the start then reads no copy and
+// Update saves none (its save fails), rather than one in another folder.
 std::string localCopyPath() {
-    return std::string(kelvora_core::getUserAppPath()) + "\\" +
-           loadResourceString(IDS_LOCAL_COPY_NAME);
+    const std::string folder = kelvora_core::getUserAppPath();
+    return folder.empty() ? folder : folder + "\\" + loadResourceString(IDS_LOCAL_COPY_NAME);
 }
 
 // "file:///" and the local copy's path, every backslash made a slash.
@@ -151,7 +153,10 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
 // The document replaces the local copy first: when it cannot be saved, the
 // list and the old copy stay, so that the next start lists what is shown.
 void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
-    const DWORD saveError = replaceTextFile(localCopyPath(), helper.m_responseText);
+    // Without a user folder there is nowhere to keep the copy.
+    const std::string path = localCopyPath();
+    const DWORD saveError =
+        path.empty() ? ERROR_PATH_NOT_FOUND : replaceTextFile(path, helper.m_responseText);
     if (saveError != ERROR_SUCCESS) {
         m_staticStatus.SetWindowText(CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
         return;

@@ -1,5 +1,7 @@
 #include "Utilities.h"
 
+#include "TextConversion.h"
+
 #include <sddl.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -7,13 +9,38 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace kelvora_core {
 
+namespace {
+
+bool isLeadByte(const CPINFO& info, unsigned char byte) {
+    for (int i = 0; i + 1 < MAX_LEADBYTES && info.LeadByte[i] != 0; i += 2) {
+        if (byte >= info.LeadByte[i] && byte <= info.LeadByte[i + 1])
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 std::string toLowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
+    return toLowerAscii(std::move(text), CP_ACP);
+}
+
+// A lead byte takes the next byte with it. UTF-8 has no lead bytes in this
+// sense: no byte of a multi-byte sequence is below 0x80.
+std::string toLowerAscii(std::string text, UINT codePage) {
+    CPINFO info{};
+    if (!GetCPInfo(codePage, &info))
+        info = CPINFO{};
+    for (size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        if (isLeadByte(info, byte))
+            ++i;
+        else if (byte >= 'A' && byte <= 'Z')
+            text[i] = static_cast<char>(byte - 'A' + 'a');
     }
     return text;
 }
@@ -41,15 +68,32 @@ std::string fileNameOf(const std::string& path) {
     return path.substr(slash + 1);
 }
 
-std::string userAppFolderFrom(HRESULT lookupResult, const char* localAppData) {
-    std::string path = "c:\\";
-    if (SUCCEEDED(lookupResult) && localAppData) {
-        char buffer[1024];
-        lstrcpynA(buffer, localAppData, sizeof buffer);
-        if (PathAppendA(buffer, "Kelvora"))
-            path = buffer;
+std::wstring userAppFolderFrom(HRESULT lookupResult, const wchar_t* localAppData) {
+    if (FAILED(lookupResult) || !localAppData)
+        return {};
+    wchar_t buffer[MAX_PATH];
+    lstrcpynW(buffer, localAppData, MAX_PATH);
+    return PathAppendW(buffer, L"Kelvora") ? std::wstring(buffer) : std::wstring();
+}
+
+std::string narrowPathOf(const std::wstring& path, UINT codePage) {
+    std::string narrow;
+    try {
+        if (wideToAnsiExact(path.data(), path.size(), narrow, codePage))
+            return narrow;
+        // The short form may be the longer one: Wine makes "_UKA~INY" of a
+        // six-letter name that starts with a letter outside the code page.
+        const DWORD needed = GetShortPathNameW(path.c_str(), nullptr, 0);
+        std::wstring shortPath(needed, L'\0');
+        const DWORD length = needed ? GetShortPathNameW(path.c_str(), shortPath.data(), needed) : 0;
+        if (length == 0 || length >= needed)
+            return {};
+        shortPath.resize(length);
+        if (wideToAnsiExact(shortPath.data(), shortPath.size(), narrow, codePage))
+            return narrow;
+    } catch (const TextConversionError&) {
     }
-    return path;
+    return {};
 }
 
 } // namespace detail
@@ -66,15 +110,18 @@ std::string queryExePath() {
     return std::string(buffer, length);
 }
 
+// Looked up and created in UTF-16, so that the folder is the user's own
+// whatever the code page; handed out in the code page.
 std::string computeUserAppPath() {
-    char folder[1024] = {};
+    wchar_t folder[MAX_PATH] = {};
     const HRESULT hr =
-        SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder);
+        SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, folder);
     // Created with its own capitals; the path handed out is in small letters.
-    const std::string path = detail::userAppFolderFrom(hr, folder);
-    if (SUCCEEDED(hr))
-        CreateDirectoryA(path.c_str(), nullptr);
-    return toLowerAscii(path);
+    const std::wstring path = detail::userAppFolderFrom(hr, folder);
+    if (path.empty())
+        return {};
+    CreateDirectoryW(path.c_str(), nullptr);
+    return toLowerAscii(detail::narrowPathOf(path, CP_ACP));
 }
 
 struct WorldAccess {

@@ -13,8 +13,11 @@ namespace kelvora_core {
 KELVORA_API const char* getAppExeName();
 
 // Lower-case per-user data folder (local application data + "\kelvora"),
-// created on first use as "Kelvora", without a trailing backslash; "c:\" if
-// the folder cannot be found.
+// created on first use as "Kelvora", without a trailing backslash. Where the
+// process code page cannot spell the folder's path, its short (8.3) form.
+// Empty when there is no such folder: the lookup failed, or neither form can
+// be spelt. Callers then have no per-user file at all, rather than one in
+// another folder.
 KELVORA_API const char* getUserAppPath();
 
 // Process-wide attributes with a null DACL: every account gets every access.
@@ -28,8 +31,11 @@ KELVORA_API bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE typ
 // empty when the table has none.
 KELVORA_API std::string loadResourceString(unsigned id);
 
-// Only the letters A to Z change.
+// Only the letters A to Z change, and only where they are whole characters
+// of the process code page: the second byte of a double-byte character stays.
 KELVORA_API std::string toLowerAscii(std::string text);
+// The same in the given code page.
+std::string toLowerAscii(std::string text, UINT codePage);
 
 // True when the kernel object carries the low mandatory label with the
 // no-write-up policy.
@@ -39,8 +45,11 @@ namespace detail {
 // The file name after the last backslash, or the whole path.
 std::string fileNameOf(const std::string& path);
 // The data folder from a folder lookup's result, as it is created ("Kelvora"
-// with its capitals); "c:\" when the lookup failed.
-std::string userAppFolderFrom(HRESULT lookupResult, const char* localAppData);
+// with its capitals); empty when the lookup failed.
+std::wstring userAppFolderFrom(HRESULT lookupResult, const wchar_t* localAppData);
+// The path as the code page spells it: exactly, or else by its short (8.3)
+// form when that exists and the code page spells it; empty otherwise.
+std::string narrowPathOf(const std::wstring& path, UINT codePage);
 } // namespace detail
 
 } // namespace kelvora_core

@@ -154,7 +154,7 @@ void DiagEventLog::removeDiagEventLogObserver(DiagEventLogObserver*) {
 
 namespace detail {
 std::string logFileNameIn(const std::string& folder) {
-    return folder + "\\TempovaDiagnostics.log";
+    return folder.empty() ? std::string() : folder + "\\TempovaDiagnostics.log";
 }
 } // namespace detail
 

@@ -10,7 +10,8 @@ namespace detail {
 // removeDiagEventLogObserver), so a removed observer is never called afterwards.
 void notifyDiagObserver(const std::string& line);
 
-// The log file's full name in a folder: folder, one backslash, file name.
+// The log file's full name in a folder: folder, one backslash, file name;
+// empty (no file is opened) when there is no folder.
 std::string logFileNameIn(const std::string& folder);
 
 } // namespace detail

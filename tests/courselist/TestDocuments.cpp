@@ -1,5 +1,7 @@
 #include "TestDocuments.h"
 
+#include "Utilities.h"
+
 #include <atomic>
 #include <cstdio>
 
@@ -37,10 +39,12 @@ std::string deeplyNested(size_t depth) {
 
 std::string temporaryPath(const std::string& stem) {
     static std::atomic<unsigned> counter{0};
-    char folder[MAX_PATH];
-    GetTempPathA(sizeof folder, folder);
-    return std::string(folder) + "courselist_" + std::to_string(GetCurrentProcessId()) + "_" +
-           std::to_string(++counter) + "_" + stem;
+    // Spelt as the tool spells its user folder: the session's profile name
+    // lies outside the code page (scripts/test.sh).
+    wchar_t folder[MAX_PATH];
+    GetTempPathW(MAX_PATH, folder);
+    return kelvora_core::detail::narrowPathOf(folder, CP_ACP) + "courselist_" +
+           std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter) + "_" + stem;
 }
 
 std::string fileUrl(const std::string& path) {
