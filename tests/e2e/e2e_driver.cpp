@@ -1,9 +1,11 @@
 // The shipped TempovaForLutegate.exe run as its own process and driven only
 // from outside, as a user's tools would: window messages, the list view read
-// and changed through memory in the enabler's process, the registry read with
-// the system's reg.exe and the diagnostics log read as a file. The course
-// list comes from a loopback server that the enabler reaches through
+// and changed through memory in the enabler's process, the registry read as
+// it holds its texts (UTF-16) and the diagnostics log read as a file. The
+// course list comes from a loopback server that the enabler reaches through
 // http_proxy in its environment; its own server address stays as shipped.
+// Names reach beyond this program's code page (1252): in the course list and
+// in the user's profile folder (scripts/test.sh names the session's user).
 // Winsock 2 (through the server) before anything that brings in windows.h.
 #include "LoopbackHttpServer.h"
 
@@ -13,9 +15,11 @@
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "DiagEventLog.h"
+#include "TextConversion.h"
 #include "standin_ids.h"
 
 #include <commctrl.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 #include <windows.h>
 
@@ -53,23 +57,25 @@ const char* const kCourseList = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                                 "  <app exe=\"LGStudio.exe\">Lutegate Studio</app>\n"
                                 "  <app exe=\"lgoffline.exe;lgsync.exe\">Lutegate Offline "
                                 "Classroom</app>\n"
-                                "  <app exe=\"lgvideo.exe\">Lutegate Video Lessons</app>\n"
-                                "  <app exe=\"lglang.exe\">Lutegate Language Lab</app>\n"
+                                "  <app exe=\"日本語Player.EXE\">日本語コース</app>\n"
+                                "  <app exe=\"CAFÉ.exe;Łódź.exe\">Café Łódź</app>\n"
+                                "  <app exe=\"lglang.exe\">Видеоуроки</app>\n"
                                 "</applications>\n";
-const std::vector<std::string> kRowNames = {"Lutegate Course Player", "Lutegate Studio",
-                                            "Lutegate Offline Classroom", "Lutegate Video Lessons",
-                                            "Lutegate Language Lab"};
-const std::set<int> kCheckedRows = {1, 3};
+const std::vector<std::string> kRowNames = {
+    "Lutegate Course Player", "Lutegate Studio", "Lutegate Offline Classroom",
+    "日本語コース",           "Café Łódź",       "Видеоуроки"};
+const std::set<int> kCheckedRows = {1, 3, 4};
 
-// The speed product's lists when nothing was stored, with the two checked
-// programs appended in small letters and without a trailing ";".
+// The speed product's lists when nothing was stored, with the checked
+// programs appended, their ASCII letters in small letters, and without a
+// trailing ";".
 const char* const kModulesAfterApply =
     "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe"
-    ";lgstudio.exe;lgvideo.exe";
+    ";lgstudio.exe;日本語player.exe;cafÉ.exe;Łódź.exe";
 const char* const kProgramsAfterApply =
     "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;flock.exe"
     ";feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;adobe media player.exe"
-    ";lgstudio.exe;lgvideo.exe";
+    ";lgstudio.exe;日本語player.exe;cafÉ.exe;Łódź.exe";
 
 using test_support::waitUntil;
 using test_support::windowText;
@@ -162,18 +168,12 @@ bool sawStatus(const std::vector<std::string>& seen,
     return std::any_of(seen.begin(), seen.end(), is);
 }
 
-// A value as the system's reg.exe shows it: "    <name>    REG_SZ    <data>".
-std::string regQuery(const std::string& key, const std::string& name) {
-    const auto result = test_support::runProcess("reg.exe query \"" + key + "\" /v " + name, 10000);
-    const std::string prefix = "    " + name + "    REG_SZ    ";
-    std::istringstream lines(result.output);
-    for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.compare(0, prefix.size(), prefix) == 0)
-            return line.substr(prefix.size());
-    }
-    return "<not shown by reg.exe: " + result.output + ">";
+// True when this program's code page cannot spell the user's profile folder.
+bool profileOutsideTheCodePage() {
+    wchar_t profile[MAX_PATH];
+    std::string spelt;
+    return SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PROFILE, nullptr, 0, profile)) &&
+           !wideToAnsiExact(profile, wcslen(profile), spelt);
 }
 
 std::string lowerCase(std::string text) {
@@ -311,6 +311,7 @@ void closeEnabler(HWND dialog, ChildProcess& process) {
 } // namespace
 
 TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
+    ASSERT_TRUE(profileOutsideTheCodePage()) << "run it through scripts/test.sh";
     ASSERT_EQ(nullptr, FindWindowA("#32770", kEnablerTitle));
     ASSERT_EQ(nullptr, FindWindowA("#32770", kStandinTitle));
 
@@ -338,10 +339,10 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
         },
         5000));
 
-    EXPECT_EQ(kModulesAfterApply,
-              regQuery("HKCU\\Software\\Kelvora\\Vexa\\FlashAdapter", "ModulesToIntercept"));
+    EXPECT_EQ(kModulesAfterApply, test_support::storedText("Software\\Kelvora\\Vexa\\FlashAdapter",
+                                                           "ModulesToIntercept"));
     EXPECT_EQ(kProgramsAfterApply,
-              regQuery("HKCU\\Software\\Kelvora\\Vexa\\Adapters", "ProgramsToHook"));
+              test_support::storedText("Software\\Kelvora\\Vexa\\Adapters", "ProgramsToHook"));
     // The new stand-in read them when it started.
     EXPECT_EQ(kProgramsAfterApply, windowText(GetDlgItem(restarted, IDC_PROGRAMS)));
     EXPECT_EQ(kModulesAfterApply, windowText(GetDlgItem(restarted, IDC_MODULES)));

@@ -1,5 +1,7 @@
 #include "RemoteDialog.h"
 
+#include "TextConversion.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -72,18 +74,20 @@ bool RemoteListView::checked(int row) const {
            INDEXTOSTATEIMAGEMASK(2);
 }
 
+// Read in UTF-16: the ANSI message would convert in the owner's code page.
 std::string RemoteListView::text(int row) const {
-    LVITEMA item{};
+    LVITEMW item{};
     item.iSubItem = 0;
-    item.pszText = static_cast<char*>(m_block) + kTextOffset;
-    item.cchTextMax = kBlockSize - kTextOffset;
+    item.pszText = reinterpret_cast<wchar_t*>(static_cast<char*>(m_block) + kTextOffset);
+    item.cchTextMax = (kBlockSize - kTextOffset) / sizeof(wchar_t);
     if (!put(&item, sizeof item))
         return "<unreadable>";
-    const auto length = send(LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(m_block));
-    std::string text(static_cast<size_t>(std::max<LRESULT>(length, 0)), '\0');
+    const auto length = send(LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(m_block));
+    std::wstring text(static_cast<size_t>(std::max<LRESULT>(length, 0)), L'\0');
     SIZE_T read = 0;
-    ReadProcessMemory(m_process, item.pszText, text.data(), text.size(), &read);
-    return text.substr(0, read);
+    ReadProcessMemory(m_process, item.pszText, text.data(), text.size() * sizeof(wchar_t), &read);
+    text.resize(read / sizeof(wchar_t));
+    return wideToAnsi(text, CP_UTF8);
 }
 
 void RemoteListView::setChecked(int row, bool checked) const {

@@ -35,6 +35,7 @@ public:
     bool ready() const { return m_block != nullptr; }
     int count() const;
     bool checked(int row) const;
+    // The row's text in UTF-8.
     std::string text(int row) const;
     void setChecked(int row, bool checked) const;
     // Every row as its text and check box, e.g. "Lutegate Studio [x]".

@@ -17,7 +17,7 @@ std::string windowText(HWND window) {
     const int length = InternalGetWindowText(window, wide, 2048);
     char narrow[4096] = {};
     const int bytes =
-        WideCharToMultiByte(CP_ACP, 0, wide, length, narrow, sizeof narrow, nullptr, nullptr);
+        WideCharToMultiByte(CP_UTF8, 0, wide, length, narrow, sizeof narrow, nullptr, nullptr);
     return std::string(narrow, bytes > 0 ? bytes : 0);
 }
 
