@@ -1,4 +1,5 @@
 // The name-list rules of Apply and the pre-check rule of the list rows.
+#include "DiagEventLog.h"
 #include "DiagLine.h"
 #include "ProgramLists.h"
 #include "SettingKeys.h"
