@@ -136,12 +136,7 @@ double medianOf(const std::function<double()>& measure) {
 
 } // namespace
 
-int benchResponsiveness() {
-    test_support::LoopbackHttpServer server;
-    if (!server.started())
-        return 1;
-    const std::string proxy = "http_proxy=http://127.0.0.1:" + std::to_string(server.port());
-    _putenv(proxy.c_str());
+int benchResponsiveness(test_support::LoopbackHttpServer& server) {
     std::string largest = test_documents::manyEntries(CHTTPXMLReqHelper::kMaxDocumentBytes / 100);
     largest.resize(CHTTPXMLReqHelper::kMaxDocumentBytes, ' ');
     struct Case {
@@ -166,6 +161,5 @@ int benchResponsiveness() {
         printRatio(c.figure, tool, "ms", "the first design's stop, same state", first);
     }
     std::printf("  (goal: at most 250 ms)\n");
-    _putenv("http_proxy=");
     return failures;
 }

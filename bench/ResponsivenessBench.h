@@ -1,5 +1,8 @@
 #pragma once
 
+#include "LoopbackHttpServer.h"
+
 // How long the dialog leaves a message unanswered while Close or Cancel ends
 // an Update, beside the stop of the first design on the dialog's thread.
-int benchResponsiveness();
+// The course list server is reached through the proxy setting.
+int benchResponsiveness(test_support::LoopbackHttpServer& server);

@@ -1,6 +1,6 @@
 // Course list retrieval figures, each beside a baseline measured in the same
 // run:
-//  - startRequest to done for the largest document accepted (about 42,000
+//  - startRequest to done for the largest document accepted (about 21,000
 //    entries) on loopback, against
 //    loading the same text into a DOM document alone (the floor);
 //  - processor time the worker uses while a request hangs for 5 s, against

@@ -52,7 +52,7 @@ public:
     static constexpr uint32_t kPollPauseMs = 10;
     // Largest document accepted, in characters of a server's answer or bytes
     // of a file; a larger one is corrupt (267, its size as the value).
-    static constexpr uint64_t kMaxDocumentBytes = 4u << 20;
+    static constexpr uint64_t kMaxDocumentBytes = 2u << 20;
 
 protected:
     // Called on the worker thread with the elements named m_tagName; owns the

@@ -48,7 +48,8 @@ TEST(StoredFormats, NamesOtherProgramsReadAreExact) {
         {kShowBallonWhenSpeedChanges, "ShowBallonWhenSpeedChanges"},
         {kHotKeyPreferred, "HotKeyPreferred"},
         {kFlashAdapterIsActiveMutex, "FlashAdapterIsActiveMutex"},
-        {kModuleDefault, "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe"},
+        {kModuleDefault,
+         "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe"},
         {kProgramDefault, "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;"
                           "flock.exe;feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;"
                           "adobe media player.exe;"},
