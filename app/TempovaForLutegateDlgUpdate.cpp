@@ -153,10 +153,8 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
 // The document replaces the local copy first: when it cannot be saved, the
 // list and the old copy stay, so that the next start lists what is shown.
 void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
-    // Without a user folder there is nowhere to keep the copy.
-    const std::string path = localCopyPath();
-    const DWORD saveError =
-        path.empty() ? ERROR_PATH_NOT_FOUND : replaceTextFile(path, helper.m_responseText);
+    // Without a user folder the path is empty and the save fails.
+    const DWORD saveError = replaceTextFile(localCopyPath(), helper.m_responseText);
     if (saveError != ERROR_SUCCESS) {
         m_staticStatus.SetWindowText(CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
         return;

@@ -106,6 +106,8 @@ std::optional<uint64_t> readTextFile(const std::string& path, uint64_t maxBytes,
 }
 
 DWORD replaceTextFile(const std::string& path, const std::string& text) {
+    if (path.empty())
+        return ERROR_PATH_NOT_FOUND;
     const std::string temporary = path + ".tmp";
     DeleteFileA(temporary.c_str());
     DWORD error = writeFlushed(temporary, withCarriageReturns(text));
