@@ -63,7 +63,7 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     m_listApps.SetExtendedStyle(LVS_EX_CHECKBOXES);
-    m_staticStatus.SetWindowText(loadResourceString(IDS_PRESS_UPDATE));
+    SetStatus(loadResourceString(IDS_PRESS_UPDATE));
 
     LoadLocalCourseList();
     return TRUE;
@@ -89,6 +89,10 @@ void CTempovaForLutegateDlg::ClearAppList() {
     for (int row = 0; row < rows; ++row)
         delete[] reinterpret_cast<char*>(m_listApps.GetItemData(row));
     m_listApps.DeleteAllItems();
+}
+
+void CTempovaForLutegateDlg::SetStatus(const std::string& text) {
+    m_staticStatus.SetWindowText(text);
 }
 
 void CTempovaForLutegateDlg::OnSysCommand(UINT nID, LPARAM) {
@@ -126,13 +130,13 @@ HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {
 // the lists could not be stored, "Applying choices..." stays standing and
 // nothing is restarted: Tempova would only read the old lists.
 void CTempovaForLutegateDlg::OnBnClickedApply() {
-    m_staticStatus.SetWindowText(loadResourceString(IDS_APPLYING));
+    SetStatus(loadResourceString(IDS_APPLYING));
     if (!ApplyRowsToPreferences())
         return;
     if (HWND tempova = CRunningTempova::findWindow())
         RestartTempova(tempova);
     else
-        m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + loadResourceString(IDS_DONE));
+        SetStatus(m_staticStatus.GetWindowText() + loadResourceString(IDS_DONE));
 }
 
 // Both lists are written and read back; true when both now hold what was
@@ -171,19 +175,19 @@ bool CTempovaForLutegateDlg::ApplyRowsToPreferences() {
 // claimed only for a window of the process that was started.
 void CTempovaForLutegateDlg::RestartTempova(HWND window) {
     CRunningTempova tempova(window);
-    m_staticStatus.SetWindowText(loadResourceString(IDS_CLOSING_TEMPOVA));
+    SetStatus(loadResourceString(IDS_CLOSING_TEMPOVA));
     if (!tempova.postClose())
         return;
     Sleep(1000);
     if (!tempova.waitForEnd(kCloseGraceMs))
         return;
-    m_staticStatus.SetWindowText(loadResourceString(IDS_RESTARTING_TEMPOVA));
+    SetStatus(loadResourceString(IDS_RESTARTING_TEMPOVA));
     const DWORD started = tempova.startAgain(loadResourceString(IDS_TEMPOVA_EXE));
     if (started == 0)
         return;
     Sleep(1000);
     if (CRunningTempova::isShownBy(CRunningTempova::findWindow(), started))
-        m_staticStatus.SetWindowText(loadResourceString(IDS_TEMPOVA_RESTARTED));
+        SetStatus(loadResourceString(IDS_TEMPOVA_RESTARTED));
 }
 
 // Close, Esc, and the system menu's Close: ends an update under way, frees

@@ -41,6 +41,8 @@ protected:
 
     // Fills the list from the local copy of the course list.
     void LoadLocalCourseList();
+    // Every result and error of the tool goes to the status line through here.
+    void SetStatus(const std::string& text);
 
     HICON m_hIcon;
     CListCtrl m_listApps;

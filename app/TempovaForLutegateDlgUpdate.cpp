@@ -122,7 +122,7 @@ void CTempovaForLutegateDlg::OnBnClickedUpdate() {
 }
 
 void CTempovaForLutegateDlg::StartUpdate() {
-    m_staticStatus.SetWindowText(loadResourceString(IDS_UPDATING));
+    SetStatus(loadResourceString(IDS_UPDATING));
     if (m_nTimer == 0)
         m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
 }
@@ -140,13 +140,13 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     if (!helper.m_busy && !helper.isDone())
         helper.startRequest();
     if (!helper.isDone()) {
-        m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + ".");
+        SetStatus(m_staticStatus.GetWindowText() + ".");
         return;
     }
     if (helper.succeeded())
         ShowUpdatedList(helper);
     else
-        m_staticStatus.SetWindowText(helper.m_errorText);
+        SetStatus(helper.m_errorText);
     FinishUpdate();
 }
 
@@ -156,15 +156,14 @@ void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
     // Without a user folder the path is empty and the save fails.
     const DWORD saveError = replaceTextFile(localCopyPath(), helper.m_responseText);
     if (saveError != ERROR_SUCCESS) {
-        m_staticStatus.SetWindowText(CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
+        SetStatus(CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
         return;
     }
     ClearAppList();
     AddAppRows(helper.m_appNames, hookedPrograms());
-    m_staticStatus.SetWindowText(m_staticStatus.GetWindowText() + "." +
-                                 loadResourceString(IDS_DONE));
+    SetStatus(m_staticStatus.GetWindowText() + "." + loadResourceString(IDS_DONE));
     Sleep(kDoneShownMs);
-    m_staticStatus.SetWindowText("");
+    SetStatus("");
 }
 
 void CTempovaForLutegateDlg::FinishUpdate() {
