@@ -80,6 +80,34 @@ std::string updateCaption(RunningDialog& dialog) {
     return windowText(dialog.item(1004));
 }
 
+// The access keys that more than one of the dialog's controls has ("c" for
+// "&Cancel" beside "&Close"); empty when each is its control's own.
+std::string repeatedAccessKeys(HWND dialog) {
+    std::string keys, repeated;
+    for (HWND control = GetWindow(dialog, GW_CHILD); control;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        const std::string text = windowText(control);
+        const size_t at = text.find('&');
+        if (at == std::string::npos || at + 1 == text.size())
+            continue;
+        const char key = static_cast<char>(tolower(static_cast<unsigned char>(text[at + 1])));
+        (keys.find(key) == std::string::npos ? keys : repeated) += key;
+    }
+    return repeated;
+}
+
+// A chord from the keyboard, through the system's input queue to the focused
+// control of the active window: keys go down in order and come up in reverse.
+void press(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs(2 * keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        inputs[i].type = inputs[inputs.size() - 1 - i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = inputs[inputs.size() - 1 - i].ki.wVk = keys[i];
+        inputs[inputs.size() - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 // Reserves this process's free address space in stretches of 1 MB or more,
 // so that no thread (whose stack needs that much) can be created meanwhile.
 class AddressSpaceFilled {
@@ -189,7 +217,7 @@ TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
     ASSERT_EQ(1, dialog.rowCount());
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == kUpdating; }));
-    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Cancel"; }));
+    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "Ca&ncel"; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
     std::string done;
@@ -206,6 +234,27 @@ TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
         stored.replace(at, 1, "\r\n");
     EXPECT_EQ(stored, readFile(localCopyPath()));
     EXPECT_NE(std::string::npos, server().requestLines().back().find("www.kelvora.example"));
+}
+
+// The whole job with keys alone, with no access key shared, idle or updating:
+// Alt+U, Shift+Tab back to the list, Space on the first row and on the third,
+// Alt+A.
+TEST_F(CourseListTest, KeysAloneUpdateTickAndApply) {
+    const std::string document = courseList({{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}});
+    server().setReply(kPath, HttpReply::drip(document, 64, 300));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    EXPECT_EQ("", repeatedAccessKeys(dialog.hwnd()));
+    press({VK_MENU, 'U'});
+    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) != "&Update"; }));
+    EXPECT_EQ("", repeatedAccessKeys(dialog.hwnd()));
+    ASSERT_TRUE(waitUntil(
+        [&] { return updateCaption(dialog) == "&Update" && dialog.rowCount() == 3; }, 20000));
+    for (const std::vector<WORD>& keys : std::vector<std::vector<WORD>>{
+             {VK_SHIFT, VK_TAB}, {VK_SPACE}, {VK_DOWN}, {VK_DOWN}, {VK_SPACE}, {VK_MENU, 'A'}})
+        press(keys);
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == "Applying choices...done."; }));
+    EXPECT_EQ((std::vector<std::string>{"A [x]", "B [ ]", "C [x]"}), rows(dialog));
 }
 
 TEST_F(CourseListTest, FailedUpdateKeepsRowsAndLocalCopyAndShowsTheError) {
@@ -260,7 +309,7 @@ TEST_F(CourseListTest, SecondPressWithinTheFirstTickRestartsTheTextWithoutCancel
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ(kUpdating, dialog.status());
-    EXPECT_EQ("&Cancel", updateCaption(dialog));
+    EXPECT_EQ("Ca&ncel", updateCaption(dialog));
     ASSERT_TRUE(waitUntil([&] { return dialog.rowCount() == 1; }, 10000));
     EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
 }
