@@ -108,6 +108,38 @@ void press(const std::vector<WORD>& keys) {
     SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
 }
 
+// Live-region events of this process as a screen reader gets them: through a
+// hook out of context, delivered while this thread takes its messages. Each
+// is kept as the id of the control it came from.
+class LiveRegionEvents {
+public:
+    LiveRegionEvents()
+        : m_hook(SetWinEventHook(kLiveRegionChanged, kLiveRegionChanged, nullptr, onEvent,
+                                 GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT)) {}
+    ~LiveRegionEvents() {
+        UnhookWinEvent(m_hook);
+        s_controls.clear();
+    }
+    const std::vector<int>& controls() {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        return s_controls;
+    }
+
+private:
+    static constexpr DWORD kLiveRegionChanged = 0x8019;
+    static void CALLBACK onEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                                 DWORD) {
+        if (object == OBJID_CLIENT && child == CHILDID_SELF)
+            s_controls.push_back(GetDlgCtrlID(window));
+    }
+    static std::vector<int> s_controls;
+    HWINEVENTHOOK m_hook;
+};
+
+std::vector<int> LiveRegionEvents::s_controls;
+
 // Reserves this process's free address space in stretches of 1 MB or more,
 // so that no thread (whose stack needs that much) can be created meanwhile.
 class AddressSpaceFilled {
@@ -255,6 +287,30 @@ TEST_F(CourseListTest, KeysAloneUpdateTickAndApply) {
         press(keys);
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == "Applying choices...done."; }));
     EXPECT_EQ((std::vector<std::string>{"A [x]", "B [ ]", "C [x]"}), rows(dialog));
+}
+
+// One announcement per status: the dots of an update add none, and an
+// emptied status line says nothing.
+TEST_F(CourseListTest, EachStatusIsAnnouncedOnceResultsAndErrorsAlike) {
+    server().setReply(kPath, HttpReply::drip(courseList({{"A", "a.exe"}}), 16, 300));
+    LiveRegionEvents events;
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    const auto announced = [&](size_t count) {
+        return waitUntil([&] { return events.controls().size() >= count; }, 3000) &&
+               events.controls() == std::vector<int>(count, 1003);
+    };
+    EXPECT_TRUE(announced(1));
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
+    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }, 20000));
+    EXPECT_TRUE(announced(3)) << events.controls().size();
+    server().setReply(kPath, HttpReply::answer(404, "not here", "text/plain"));
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
+    EXPECT_TRUE(announced(5)) << events.controls().size();
+    dialog.post(WM_COMMAND, IDOK);
+    EXPECT_TRUE(announced(7)) << events.controls().size();
 }
 
 TEST_F(CourseListTest, FailedUpdateKeepsRowsAndLocalCopyAndShowsTheError) {
