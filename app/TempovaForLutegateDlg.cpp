@@ -29,6 +29,7 @@ const MessageEntry CTempovaForLutegateDlg::s_messageEntries[] = {
     msg::onCommand<&CTempovaForLutegateDlg::OnBnClickedClose>(IDCANCEL),
     msg::onTimer<&CTempovaForLutegateDlg::OnTimer>(),
     msg::onBnClicked<&CTempovaForLutegateDlg::OnBnClickedUpdate>(IDC_BUTTON_UPDATE),
+    msg::onDestroy<&CTempovaForLutegateDlg::OnDestroy>(),
 };
 
 const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntries,
@@ -63,6 +64,7 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
     m_listApps.SetExtendedStyle(LVS_EX_CHECKBOXES);
+    m_liveStatus.Mark(m_staticStatus.GetSafeHwnd());
     SetStatus(loadResourceString(IDS_PRESS_UPDATE));
 
     LoadLocalCourseList();
@@ -93,6 +95,11 @@ void CTempovaForLutegateDlg::ClearAppList() {
 
 void CTempovaForLutegateDlg::SetStatus(const std::string& text) {
     m_staticStatus.SetWindowText(text);
+    m_liveStatus.TextChanged(text);
+}
+
+void CTempovaForLutegateDlg::OnDestroy() {
+    m_liveStatus.Unmark();
 }
 
 void CTempovaForLutegateDlg::OnSysCommand(UINT nID, LPARAM) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Dialog.h"
+#include "LiveRegion.h"
 
 #include <string>
 #include <utility>
@@ -38,10 +39,12 @@ protected:
     void OnBnClickedClose();
     void OnTimer(UINT_PTR nIDEvent);
     void OnBnClickedUpdate();
+    void OnDestroy();
 
     // Fills the list from the local copy of the course list.
     void LoadLocalCourseList();
-    // Every result and error of the tool goes to the status line through here.
+    // Every result and error of the tool goes to the status line through
+    // here, and screen readers read its news out.
     void SetStatus(const std::string& text);
 
     HICON m_hIcon;
@@ -64,6 +67,9 @@ private:
                     const std::string& hooked);
     // Ends the update helper's life (Close, end of an update).
     void DeleteAppNamesHelper();
+
+    // The status line as a live region (SetStatus).
+    CLiveRegion m_liveStatus;
 
     static const MessageEntry s_messageEntries[];
 

@@ -95,17 +95,21 @@ VARIANT boolArgument(bool value);
 HRESULT createInstance(const CLSID& clsid, const IID& iid, void** result);
 HRESULT createInstance(const wchar_t* progId, const IID& iid, void** result);
 
-// Joins the multithreaded apartment for the life of the object.
-class MultithreadedApartment {
+// Joins a COM apartment for the life of the object; a thread already in
+// another one stays there.
+template <DWORD Model> class ComApartment {
 public:
-    MultithreadedApartment() { m_initResult = CoInitializeEx(nullptr, COINIT_MULTITHREADED); }
-    ~MultithreadedApartment() {
+    ComApartment() { m_initResult = CoInitializeEx(nullptr, Model); }
+    ~ComApartment() {
         if (SUCCEEDED(m_initResult))
             CoUninitialize();
     }
-    MultithreadedApartment(const MultithreadedApartment&) = delete;
-    MultithreadedApartment& operator=(const MultithreadedApartment&) = delete;
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
 
 private:
     HRESULT m_initResult;
 };
+
+using MultithreadedApartment = ComApartment<COINIT_MULTITHREADED>;
+using SingleThreadedApartment = ComApartment<COINIT_APARTMENTTHREADED>;

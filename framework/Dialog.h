@@ -67,6 +67,10 @@ template <auto F> constexpr MessageEntry onPaint() {
     return {WM_PAINT, 0, 0, detail::callWithoutArguments<F>};
 }
 
+template <auto F> constexpr MessageEntry onDestroy() {
+    return {WM_DESTROY, 0, 0, detail::callWithoutArguments<F>};
+}
+
 template <auto F> constexpr MessageEntry onSysCommand() {
     return {WM_SYSCOMMAND, 0, 0, [](CDialog& d, WPARAM w, LPARAM l) -> LRESULT {
                 (detail::self<F>(d).*F)(static_cast<UINT>(w), l);

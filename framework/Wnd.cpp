@@ -89,6 +89,17 @@ bool CListCtrl::GetCheck(int index) const {
     return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
+int CListCtrl::GetFocusedItem() const {
+    return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+}
+
+bool CListCtrl::SetFocusedItem(int index) {
+    LVITEMA item{};
+    item.stateMask = LVIS_FOCUSED;
+    item.state = LVIS_FOCUSED;
+    return SendMessage(LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item)) != FALSE;
+}
+
 bool CListCtrl::DeleteAllItems() {
     return SendMessage(LVM_DELETEALLITEMS) != FALSE;
 }

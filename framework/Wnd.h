@@ -45,6 +45,10 @@ public:
     // Check boxes are the state images: 1 unchecked, 2 checked.
     bool SetCheck(int index, bool checked);
     bool GetCheck(int index) const;
+    // The row with the focus mark (the row Space ticks), or -1.
+    int GetFocusedItem() const;
+    // Puts the focus mark on the row without selecting it.
+    bool SetFocusedItem(int index);
     bool DeleteAllItems();
 };
 

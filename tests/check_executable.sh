@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Checks the shipped executable from outside: a 32-bit (PE32, i386) GUI
-# program that imports only Windows system DLLs and exports the library's
-# functions by name, carries its version record, and is shipped stripped: no
-# debug sections, no symbol table, at most 450 KB, linked to its debug file.
+# program for Windows 7 (6.1) and later, aware of terminal sessions, that
+# imports only Windows system DLLs and exports the library's functions by
+# name, carries its version record and a manifest that names the systems it
+# supports, and is shipped stripped: no debug sections, no symbol table, at
+# most 450 KB, linked to its debug file.
 #   check_executable.sh <executable> <version, e.g. 1.1.0.30>
 set -euo pipefail
 exe=$1
@@ -53,9 +55,16 @@ done
 
 export_failures=$failures
 
-# The version record, read from the file's resources.
+# Windows 7 (6.1) as the oldest system, and aware of terminal sessions.
+for field in MajorOSystemVersion=6 MinorOSystemVersion=1 MajorSubsystemVersion=6 MinorSubsystemVersion=1; do
+    grep -qE "^${field%=*}\s+${field#*=}\$" <<<"$headers" || fail "$field not set"
+done
+grep -qE '^\s+TERMINAL_SERVICE_AWARE$' <<<"$headers" || fail "not aware of terminal sessions"
+
+# The version record and the manifest's supported systems (Windows 7, 8,
+# 8.1, and 10 and 11), read from the file's resources.
 version=${2:?the expected version}
-record=$(python3 "$(dirname "$0")/version_record.py" "$exe") || fail "version record unreadable ($record)"
+record=$(python3 "$(dirname "$0")/pe_resources.py" "$exe") || fail "version record unreadable ($record)"
 expected_record=(
     "fixed FileVersion $version"
     "fixed ProductVersion $version"
@@ -63,9 +72,13 @@ expected_record=(
     "string 040904b0 ProductVersion $version"
     "string 040904b0 InternalName TempovaForLutegate.exe"
     "string 040904b0 OriginalFilename TempovaForLutegate.exe"
+    "manifest supportedOS {35138b9a-5d96-4fbd-8e2d-a2440225f93a}"
+    "manifest supportedOS {4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38}"
+    "manifest supportedOS {1f676c76-80e1-4239-95bb-83d0f6d0da78}"
+    "manifest supportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"
 )
 for entry in "${expected_record[@]}"; do
-    grep -qFx -- "$entry" <<<"$record" || fail "version record lacks: $entry"
+    grep -qFx -- "$entry" <<<"$record" || fail "resources lack: $entry"
 done
 
 # Shipped stripped: the symbols and debug sections live in <exe>.debug.
@@ -81,7 +94,7 @@ bytes=$(stat -c %s "$exe")
 
 if ((failures > 0)); then
     ((export_failures > 0)) && { echo "exports found:"; echo "$exports"; }
-    echo "version record found:"; echo "$record"
+    echo "resources found:"; echo "$record"
     exit 1
 fi
 echo "executable_format: PE32 i386 GUI, stripped, $bytes bytes, system imports only," \

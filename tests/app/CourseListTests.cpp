@@ -80,6 +80,66 @@ std::string updateCaption(RunningDialog& dialog) {
     return windowText(dialog.item(1004));
 }
 
+// The access keys that more than one of the dialog's controls has ("c" for
+// "&Cancel" beside "&Close"); empty when each is its control's own.
+std::string repeatedAccessKeys(HWND dialog) {
+    std::string keys, repeated;
+    for (HWND control = GetWindow(dialog, GW_CHILD); control;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        const std::string text = windowText(control);
+        const size_t at = text.find('&');
+        if (at == std::string::npos || at + 1 == text.size())
+            continue;
+        const char key = static_cast<char>(tolower(static_cast<unsigned char>(text[at + 1])));
+        (keys.find(key) == std::string::npos ? keys : repeated) += key;
+    }
+    return repeated;
+}
+
+// A chord from the keyboard, through the system's input queue to the focused
+// control of the active window: keys go down in order and come up in reverse.
+void press(const std::vector<WORD>& keys) {
+    std::vector<INPUT> inputs(2 * keys.size());
+    for (size_t i = 0; i < keys.size(); ++i) {
+        inputs[i].type = inputs[inputs.size() - 1 - i].type = INPUT_KEYBOARD;
+        inputs[i].ki.wVk = inputs[inputs.size() - 1 - i].ki.wVk = keys[i];
+        inputs[inputs.size() - 1 - i].ki.dwFlags = KEYEVENTF_KEYUP;
+    }
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+// Live-region events of this process as a screen reader gets them: through a
+// hook out of context, delivered while this thread takes its messages. Each
+// is kept as the id of the control it came from.
+class LiveRegionEvents {
+public:
+    LiveRegionEvents()
+        : m_hook(SetWinEventHook(kLiveRegionChanged, kLiveRegionChanged, nullptr, onEvent,
+                                 GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT)) {}
+    ~LiveRegionEvents() {
+        UnhookWinEvent(m_hook);
+        s_controls.clear();
+    }
+    const std::vector<int>& controls() {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+        return s_controls;
+    }
+
+private:
+    static constexpr DWORD kLiveRegionChanged = 0x8019;
+    static void CALLBACK onEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
+                                 DWORD) {
+        if (object == OBJID_CLIENT && child == CHILDID_SELF)
+            s_controls.push_back(GetDlgCtrlID(window));
+    }
+    static std::vector<int> s_controls;
+    HWINEVENTHOOK m_hook;
+};
+
+std::vector<int> LiveRegionEvents::s_controls;
+
 // Reserves this process's free address space in stretches of 1 MB or more,
 // so that no thread (whose stack needs that much) can be created meanwhile.
 class AddressSpaceFilled {
@@ -189,7 +249,7 @@ TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
     ASSERT_EQ(1, dialog.rowCount());
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == kUpdating; }));
-    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Cancel"; }));
+    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "Ca&ncel"; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
     std::string done;
@@ -206,6 +266,51 @@ TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
         stored.replace(at, 1, "\r\n");
     EXPECT_EQ(stored, readFile(localCopyPath()));
     EXPECT_NE(std::string::npos, server().requestLines().back().find("www.kelvora.example"));
+}
+
+// The whole job with keys alone, with no access key shared, idle or updating:
+// Alt+U, Shift+Tab back to the list, Space on the first row and on the third,
+// Alt+A.
+TEST_F(CourseListTest, KeysAloneUpdateTickAndApply) {
+    const std::string document = courseList({{"A", "a.exe"}, {"B", "b.exe"}, {"C", "c.exe"}});
+    server().setReply(kPath, HttpReply::drip(document, 64, 300));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    EXPECT_EQ("", repeatedAccessKeys(dialog.hwnd()));
+    press({VK_MENU, 'U'});
+    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) != "&Update"; }));
+    EXPECT_EQ("", repeatedAccessKeys(dialog.hwnd()));
+    ASSERT_TRUE(waitUntil(
+        [&] { return updateCaption(dialog) == "&Update" && dialog.rowCount() == 3; }, 20000));
+    for (const std::vector<WORD>& keys : std::vector<std::vector<WORD>>{
+             {VK_SHIFT, VK_TAB}, {VK_SPACE}, {VK_DOWN}, {VK_DOWN}, {VK_SPACE}, {VK_MENU, 'A'}})
+        press(keys);
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == "Applying choices...done."; }));
+    EXPECT_EQ((std::vector<std::string>{"A [x]", "B [ ]", "C [x]"}), rows(dialog));
+}
+
+// One announcement per status: the dots of an update add none, and an
+// emptied status line says nothing.
+TEST_F(CourseListTest, EachStatusIsAnnouncedOnceResultsAndErrorsAlike) {
+    server().setReply(kPath, HttpReply::drip(courseList({{"A", "a.exe"}}), 16, 300));
+    LiveRegionEvents events;
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    const auto announced = [&](size_t count) {
+        return waitUntil([&] { return events.controls().size() >= count; }, 3000) &&
+               events.controls() == std::vector<int>(count, 1003);
+    };
+    EXPECT_TRUE(announced(1));
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
+    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }, 20000));
+    EXPECT_TRUE(announced(3)) << events.controls().size();
+    server().setReply(kPath, HttpReply::answer(404, "not here", "text/plain"));
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
+    EXPECT_TRUE(announced(5)) << events.controls().size();
+    dialog.post(WM_COMMAND, IDOK);
+    EXPECT_TRUE(announced(7)) << events.controls().size();
 }
 
 TEST_F(CourseListTest, FailedUpdateKeepsRowsAndLocalCopyAndShowsTheError) {
@@ -260,7 +365,7 @@ TEST_F(CourseListTest, SecondPressWithinTheFirstTickRestartsTheTextWithoutCancel
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ(kUpdating, dialog.status());
-    EXPECT_EQ("&Cancel", updateCaption(dialog));
+    EXPECT_EQ("Ca&ncel", updateCaption(dialog));
     ASSERT_TRUE(waitUntil([&] { return dialog.rowCount() == 1; }, 10000));
     EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
 }

@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
-"""Prints the version record of a Windows executable, read from its file:
+"""Prints what a Windows executable's resources tell the system, read from
+its file: the version record and the systems its manifest supports.
 
     fixed FileVersion 1.1.0.30
     fixed ProductVersion 1.1.0.30
     string 040904b0 InternalName TempovaForLutegate.exe
+    manifest supportedOS {8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}
 
 Exits with 1 when the file holds no version record.
 """
 import struct
 import sys
+from xml.etree import ElementTree
 
 RT_VERSION = 16
+RT_MANIFEST = 24
+COMPATIBILITY = "{urn:schemas-microsoft-com:compatibility.v1}"
 
 
 def section_offset(image, rva):
@@ -44,10 +49,11 @@ def entries(image, root, directory):
         yield name, root + (target & 0x7FFFFFFF), bool(target & 0x80000000)
 
 
-def version_resource(image):
+def resource(image, wanted_type):
+    """The first resource of the type, whatever its name and language."""
     root = resource_root(image)
     for type_id, names, _ in entries(image, root, root):
-        if type_id != RT_VERSION:
+        if type_id != wanted_type:
             continue
         for _, languages, _ in entries(image, root, names):
             for _, data, is_directory in entries(image, root, languages):
@@ -55,7 +61,17 @@ def version_resource(image):
                     rva, size = struct.unpack_from("<II", image, data)
                     start = section_offset(image, rva)
                     return image[start:start + size]
-    raise ValueError("no version record")
+    raise ValueError("no resource of type %d" % wanted_type)
+
+
+def supported_systems(image):
+    """The ids of the supportedOS entries of the manifest's compatibility section."""
+    try:
+        manifest = ElementTree.fromstring(resource(image, RT_MANIFEST))
+    except (ValueError, struct.error, ElementTree.ParseError):
+        return []
+    path = "{0}compatibility/{0}application/{0}supportedOS".format(COMPATIBILITY)
+    return [entry.get("Id") for entry in manifest.findall(path)]
 
 
 def align4(offset):
@@ -91,7 +107,7 @@ def main():
     with open(sys.argv[1], "rb") as f:
         image = f.read()
     try:
-        key, value, _, children, _ = node(version_resource(image), 0)
+        key, value, _, children, _ = node(resource(image, RT_VERSION), 0)
     except (ValueError, struct.error, UnicodeDecodeError) as error:
         print("no version record: %s" % error)
         return 1
@@ -110,6 +126,8 @@ def main():
         for language, _, _, strings, _ in tables:
             for name, text, _, _, _ in strings:
                 print("string %s %s %s" % (language, name, text.decode("utf-16-le").rstrip("\0")))
+    for system in supported_systems(image):
+        print("manifest supportedOS %s" % system)
     return 0
 
 
