@@ -179,7 +179,7 @@ void CTempovaForLutegateDlg::StartRestart(HWND window) {
 
 void CTempovaForLutegateDlg::AdvanceRestart() {
     const CTempovaRestart::Step before = m_restart->step();
-    if (m_restart->advance() != before || m_restart->finished())
+    if (m_restart->advance() != before)
         ShowRestartStep();
 }
 
