@@ -1,8 +1,12 @@
 #include "ProgramLists.h"
 
 #include "Preferences.h"
+#include "Utilities.h"
+
+#include <windows.h>
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace program_lists {
 
@@ -42,32 +46,83 @@ void removeFirstName(std::vector<std::string>& names, const std::string& name) {
         names.erase(found);
 }
 
+void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
+                  std::vector<std::string>& programs) {
+    std::unordered_set<std::string> chosen;
+    for (const RowChoice& row : rows) {
+        for (const std::string& name : splitNames(kelvora_core::toLowerAscii(row.programName)))
+            if (row.checked)
+                chosen.insert(name);
+    }
+    for (const RowChoice& row : rows) {
+        for (const std::string& name : splitNames(kelvora_core::toLowerAscii(row.programName))) {
+            if (row.checked) {
+                addName(modules, name);
+                addName(programs, name);
+            } else if (chosen.count(name) == 0) {
+                removeFirstName(modules, name);
+                removeFirstName(programs, name);
+            }
+        }
+    }
+}
+
 StoredList::StoredList(const char* section, const char* key, const char* defaultText)
     : m_section(section), m_key(key) {
     using kelvora_core::Preferences;
-    std::string text;
-    switch (Preferences::readString(section, key, text)) {
+    switch (Preferences::readString(section, key, m_storedText, &m_readError)) {
     case Preferences::Stored::Read:
-        names = splitNames(text);
+        m_wasStored = true;
+        names = splitNames(m_storedText);
         break;
     case Preferences::Stored::Absent:
         names = splitNames(defaultText);
         break;
     case Preferences::Stored::Unreadable:
-        m_readable = false;
         break;
     }
 }
 
-bool StoredList::store() const {
+// The store reads back less than its limit: a longer list would be written
+// once and then refuse every later Apply.
+long StoredList::checkSize() const {
+    return joinNames(names).size() < kelvora_core::Preferences::kMaxStringBytes ? ERROR_SUCCESS
+                                                                                : ERROR_MORE_DATA;
+}
+
+long StoredList::store() const {
     using kelvora_core::Preferences;
-    if (!m_readable)
-        return false;
     const std::string text = joinNames(names);
-    Preferences::setString(m_section, m_key, text);
+    if (const long written = Preferences::writeString(m_section, m_key, text))
+        return written;
     std::string stored;
-    return Preferences::readString(m_section, m_key, stored) == Preferences::Stored::Read &&
-           stored == text;
+    long error = ERROR_SUCCESS;
+    if (Preferences::readString(m_section, m_key, stored, &error) != Preferences::Stored::Read)
+        return error != ERROR_SUCCESS ? error : ERROR_FILE_NOT_FOUND;
+    return stored == text ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+}
+
+long StoredList::restore() const {
+    using kelvora_core::Preferences;
+    return m_wasStored ? Preferences::writeString(m_section, m_key, m_storedText)
+                       : Preferences::removeSetting(m_section, m_key);
+}
+
+long storeBoth(const StoredList& first, const StoredList& second) {
+    for (const StoredList* list : {&first, &second}) {
+        if (const long error = list->readError() ? list->readError() : list->checkSize())
+            return error;
+    }
+    if (const long error = first.store()) {
+        first.restore();
+        return error;
+    }
+    if (const long error = second.store()) {
+        second.restore();
+        first.restore();
+        return error;
+    }
+    return ERROR_SUCCESS;
 }
 
 } // namespace program_lists

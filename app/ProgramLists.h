@@ -25,6 +25,19 @@ void addName(std::vector<std::string>& names, const std::string& name);
 // Removes the first name equal to the given one, if any.
 void removeFirstName(std::vector<std::string>& names, const std::string& name);
 
+// One row of the course list as Apply reads it.
+struct RowChoice {
+    std::string programName; // one or more names separated by ";"
+    bool checked;
+};
+
+// Apply's rule, row by row in order: the names of a checked row (in small
+// letters) are appended where missing; a name that only unchecked rows name
+// loses its first occurrence. A name that any checked row names stays, and
+// names that no row mentions keep their places.
+void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
+                  std::vector<std::string>& programs);
+
 // One of the speed product's name lists as Apply reads and writes it: the
 // stored names, or the default's when none are stored. A list that is stored
 // but cannot be read is never replaced.
@@ -32,18 +45,30 @@ class StoredList {
 public:
     StoredList(const char* section, const char* key, const char* defaultText);
 
-    // False when the list is stored but could not be read.
-    bool readable() const { return m_readable; }
-    // Writes the names and reads them back: false when the store does not
-    // hold them afterwards, or when the list could not be read (and was left).
-    bool store() const;
+    // The platform's error code when the list is stored but could not be
+    // read; 0 when it was read or is not stored.
+    long readError() const { return m_readError; }
+    // 0 when the joined names can be read back; else the platform's code.
+    long checkSize() const;
+    // Writes the names and reads them back: 0 when the store holds them, else
+    // the platform's error code.
+    long store() const;
+    // Puts the setting back as it was read: the same text, or none at all.
+    long restore() const;
 
     std::vector<std::string> names;
 
 private:
     const char* m_section;
     const char* m_key;
-    bool m_readable = true;
+    long m_readError = 0;
+    bool m_wasStored = false;
+    std::string m_storedText;
 };
+
+// Stores both lists or neither: when the second cannot be stored, the first
+// is put back as it was. 0 when both hold their names, else the platform's
+// error code of what failed.
+long storeBoth(const StoredList& first, const StoredList& second);
 
 } // namespace program_lists

@@ -8,39 +8,42 @@ namespace {
 const char* const kWindowClass = "#32770";
 const char* const kWindowTitle = "Kelvora Tempova LoaderApp";
 
-HANDLE openOwner(HWND window) {
-    DWORD id = 0;
-    GetWindowThreadProcessId(window, &id);
-    return id ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id) : nullptr;
-}
-
 // The platform's longest path, in characters.
 constexpr DWORD kLongestPath = 32767;
 
-// How often a window that cannot be waited on is looked at while it closes.
-constexpr DWORD kPollMs = 50;
-
-std::string imagePath(HANDLE process) {
-    std::vector<char> path(kLongestPath);
-    DWORD length = kLongestPath;
-    if (!process || !QueryFullProcessImageNameA(process, 0, path.data(), &length))
-        return std::string();
-    return std::string(path.data(), length);
+DWORD ownerOf(HWND window) {
+    DWORD id = 0;
+    return window && GetWindowThreadProcessId(window, &id) ? id : 0;
 }
 
-// The started process's id; 0 when it did not start.
-DWORD startProcess(const char* application, const std::string& command) {
-    std::vector<char> commandLine(command.begin(), command.end());
-    commandLine.push_back('\0');
-    STARTUPINFOA startup{};
+HANDLE openOwner(HWND window) {
+    const DWORD id = ownerOf(window);
+    return id ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id) : nullptr;
+}
+
+std::wstring imagePath(HANDLE process) {
+    std::vector<wchar_t> path(kLongestPath);
+    DWORD length = kLongestPath;
+    if (!process || !QueryFullProcessImageNameW(process, 0, path.data(), &length))
+        return std::wstring();
+    return std::wstring(path.data(), length);
+}
+
+// The started process, or null with the platform's error code in error.
+UniqueHandle startProcess(const wchar_t* application, const std::wstring& command, DWORD& error) {
+    std::vector<wchar_t> commandLine(command.begin(), command.end());
+    commandLine.push_back(L'\0');
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(application, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process))
-        return 0;
+    if (!CreateProcessW(application, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &process)) {
+        error = GetLastError();
+        return UniqueHandle();
+    }
     CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return process.dwProcessId;
+    error = ERROR_SUCCESS;
+    return UniqueHandle(process.hProcess);
 }
 
 } // namespace
@@ -49,38 +52,33 @@ HWND CRunningTempova::findWindow() {
     return FindWindowA(kWindowClass, kWindowTitle);
 }
 
-bool CRunningTempova::isShownBy(HWND window, DWORD processId) {
-    DWORD owner = 0;
-    return window && GetWindowThreadProcessId(window, &owner) && owner == processId;
+HWND CRunningTempova::windowOf(DWORD processId) {
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, kWindowClass, kWindowTitle)) != nullptr) {
+        if (ownerOf(window) == processId)
+            return window;
+    }
+    return nullptr;
 }
 
 CRunningTempova::CRunningTempova(HWND window)
-    : m_window(window), m_process(openOwner(window)), m_path(imagePath(m_process)) {}
-
-CRunningTempova::~CRunningTempova() {
-    if (m_process)
-        CloseHandle(m_process);
-}
+    : m_window(window), m_process(openOwner(window)), m_path(imagePath(m_process.get())) {}
 
 bool CRunningTempova::postClose() const {
     return PostMessageA(m_window, WM_COMMAND, IDOK, 0) != FALSE;
 }
 
-bool CRunningTempova::waitForEnd(DWORD timeoutMs) const {
+bool CRunningTempova::hasEnded() const {
     if (m_process)
-        return WaitForSingleObject(m_process, timeoutMs) == WAIT_OBJECT_0;
-    const DWORD start = GetTickCount();
-    while (IsWindow(m_window)) {
-        if (GetTickCount() - start >= timeoutMs)
-            return false;
-        Sleep(kPollMs);
-    }
-    return true;
+        return WaitForSingleObject(m_process.get(), 0) == WAIT_OBJECT_0;
+    return !IsWindow(m_window);
 }
 
 // By its full path, so that no program of the same name that the search
-// order finds first (in the current folder, say) runs in its place.
-DWORD CRunningTempova::startAgain(const std::string& bareName) const {
-    const DWORD started = m_path.empty() ? 0 : startProcess(m_path.c_str(), "\"" + m_path + "\"");
-    return started ? started : startProcess(nullptr, bareName);
+// order finds first (beside this tool, or in the current folder) runs in its
+// place; and when that file no longer starts, nothing else does.
+UniqueHandle CRunningTempova::startAgain(const std::wstring& bareName, DWORD& error) const {
+    if (m_path.empty())
+        return startProcess(nullptr, bareName, error);
+    return startProcess(m_path.c_str(), L"\"" + m_path + L"\"", error);
 }

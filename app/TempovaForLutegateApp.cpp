@@ -3,6 +3,7 @@
 #include "TempovaForLutegateDlg.h"
 
 #include "HTTPXMLReqHelper.h"
+#include "SingleInstance.h"
 
 #include <commctrl.h>
 
@@ -13,6 +14,11 @@ constexpr DWORD kWorkerEndMs = 2000;
 } // namespace
 
 BOOL CTempovaForLutegateApp::InitInstance() {
+    const CSingleInstance instance;
+    if (!instance.isFirst()) {
+        CSingleInstance::bringFirstCopyForward();
+        return FALSE;
+    }
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_WIN95_CLASSES;
@@ -25,6 +31,8 @@ BOOL CTempovaForLutegateApp::InitInstance() {
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
+    // Still the only copy meanwhile: no other copy restarts the speed product.
+    dlg.CompleteRestart();
     // No message loop of the application's own: the process ends here. A
     // worker that is still reading must not meet the process's static objects
     // torn down under it: the process then ends without tearing them down.

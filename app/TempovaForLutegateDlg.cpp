@@ -1,9 +1,11 @@
 #include "TempovaForLutegateDlg.h"
 
 #include "AboutDlg.h"
+#include "HTTPXMLReqHelper.h"
 #include "SettingKeys.h"
 #include "ProgramLists.h"
-#include "RunningTempova.h"
+#include "TempovaRestart.h"
+#include "TextConversion.h"
 #include "Utilities.h"
 #include "WinApp.h"
 #include "resource.h"
@@ -14,8 +16,8 @@
 using kelvora_core::loadResourceString;
 
 namespace {
-// How much longer than the first second a closing Tempova may take.
-constexpr DWORD kCloseGraceMs = 3000;
+// How often the restart looks at the speed product.
+constexpr UINT kRestartTimerMs = 100;
 } // namespace
 
 // OK and Cancel go to Apply and Close whatever their notification code, so
@@ -38,7 +40,7 @@ const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntri
 CTempovaForLutegateDlg::CTempovaForLutegateDlg(HWND parent)
     : CDialog(IDD_TEMPOVAFORLUTEGATE_DIALOG, parent),
       m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))), m_nTimer(0),
-      m_pAppNamesHelper(nullptr) {}
+      m_pAppNamesHelper(nullptr), m_tempovaCloseLimitMs(CTempovaRestart::kCloseLimitMs) {}
 
 // The update helper is gone by now: Close or the end of the update deleted it.
 CTempovaForLutegateDlg::~CTempovaForLutegateDlg() = default;
@@ -134,72 +136,96 @@ HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {
 
 // Apply: the checked rows' programs join both lists, the unchecked rows'
 // programs leave them; then a running Tempova is restarted to read them. When
-// the lists could not be stored, "Applying choices..." stays standing and
-// nothing is restarted: Tempova would only read the old lists.
+// the lists could not be stored, the failure is shown and nothing is
+// restarted: Tempova would only read the old lists. While a restart runs,
+// Apply starts no second one.
 void CTempovaForLutegateDlg::OnBnClickedApply() {
-    SetStatus(loadResourceString(IDS_APPLYING));
-    if (!ApplyRowsToPreferences())
+    if (m_restart)
         return;
+    SetStatus(loadResourceString(IDS_APPLYING));
+    if (const long error = ApplyRowsToPreferences()) {
+        SetStatus(CHTTPXMLReqHelper::errorText(IDS_ERR_APPLY, static_cast<uint32_t>(error)));
+        return;
+    }
     if (HWND tempova = CRunningTempova::findWindow())
-        RestartTempova(tempova);
+        StartRestart(tempova);
     else
         SetStatus(m_staticStatus.GetWindowText() + loadResourceString(IDS_DONE));
 }
 
-// Both lists are written and read back; true when both now hold what was
-// written. When either is stored but cannot be read (too large, say), neither
-// is written: only a list that is not there starts from its default.
-bool CTempovaForLutegateDlg::ApplyRowsToPreferences() {
+// Both lists are written and read back, or neither is changed; 0 when both
+// now hold what was written, else the platform's error code.
+long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
     using namespace kelvora_core;
     using namespace program_lists;
     StoredList modules(kFlashAdapter, kModulesToIntercept, kModuleDefault);
     StoredList programs(kAdapters, kProgramsToHook, kProgramDefault);
-    if (!modules.readable() || !programs.readable())
-        return false;
-
+    std::vector<RowChoice> rows;
     for (int row = 0; row < m_listApps.GetItemCount(); ++row) {
         const char* programName = reinterpret_cast<const char*>(m_listApps.GetItemData(row));
-        const bool checked = m_listApps.GetCheck(row);
-        for (const std::string& name : splitNames(toLowerAscii(programName ? programName : ""))) {
-            if (checked) {
-                addName(modules.names, name);
-                addName(programs.names, name);
-            } else {
-                removeFirstName(modules.names, name);
-                removeFirstName(programs.names, name);
-            }
-        }
+        rows.push_back(RowChoice{programName ? programName : "", m_listApps.GetCheck(row)});
     }
-    const bool modulesStored = modules.store();
-    const bool programsStored = programs.store();
-    return modulesStored && programsStored;
+    applyChoices(rows, modules.names, programs.names);
+    return storeBoth(modules, programs);
 }
 
-// Closes the running Tempova and starts its executable again; the status
-// line tells how far it got. A Tempova still closing after the first second
-// gets a few more; one that refused the close or has not ended by then is
-// left running alone, with "Closing Tempova..." standing, and success is
-// claimed only for a window of the process that was started.
-void CTempovaForLutegateDlg::RestartTempova(HWND window) {
-    CRunningTempova tempova(window);
+// Closes the running Tempova and starts its executable again, in steps that
+// the restart timer takes, so that the dialog keeps answering; the status
+// line tells how far it got. Apply is not available meanwhile.
+void CTempovaForLutegateDlg::StartRestart(HWND window) {
     SetStatus(loadResourceString(IDS_CLOSING_TEMPOVA));
-    if (!tempova.postClose())
+    m_restart.reset(new CTempovaRestart(window, ansiToWide(loadResourceString(IDS_TEMPOVA_EXE)),
+                                        m_tempovaCloseLimitMs));
+    HWND apply = GetDlgItem(m_hWnd, IDOK);
+    if (GetFocus() == apply)
+        SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_listApps.GetSafeHwnd()), TRUE);
+    EnableWindow(apply, FALSE);
+    SetTimer(m_hWnd, kRestartTimerId, kRestartTimerMs, nullptr);
+    ShowRestartStep();
+}
+
+void CTempovaForLutegateDlg::AdvanceRestart() {
+    const CTempovaRestart::Step before = m_restart->step();
+    if (m_restart->advance() != before)
+        ShowRestartStep();
+}
+
+// The status line tells how far the restart got; a finished restart makes
+// Apply available again.
+void CTempovaForLutegateDlg::ShowRestartStep() {
+    using Step = CTempovaRestart::Step;
+    switch (m_restart->step()) {
+    case Step::Closing:
         return;
-    Sleep(1000);
-    if (!tempova.waitForEnd(kCloseGraceMs))
+    case Step::Starting:
+        SetStatus(loadResourceString(IDS_RESTARTING_TEMPOVA));
         return;
-    SetStatus(loadResourceString(IDS_RESTARTING_TEMPOVA));
-    const DWORD started = tempova.startAgain(loadResourceString(IDS_TEMPOVA_EXE));
-    if (started == 0)
-        return;
-    Sleep(1000);
-    if (CRunningTempova::isShownBy(CRunningTempova::findWindow(), started))
+    case Step::Restarted:
         SetStatus(loadResourceString(IDS_TEMPOVA_RESTARTED));
+        break;
+    case Step::NotClosed:
+        SetStatus(loadResourceString(IDS_TEMPOVA_NOT_CLOSED));
+        break;
+    case Step::NotStarted:
+        SetStatus(CHTTPXMLReqHelper::errorText(IDS_ERR_RESTART, m_restart->error()));
+        break;
+    }
+    KillTimer(m_hWnd, kRestartTimerId);
+    m_restart.reset();
+    EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
+}
+
+void CTempovaForLutegateDlg::CompleteRestart() {
+    if (m_restart)
+        m_restart->completeAfterTheDialog();
+    m_restart.reset();
 }
 
 // Close, Esc, and the system menu's Close: ends an update under way, frees
 // the rows and ends the dialog.
 void CTempovaForLutegateDlg::OnBnClickedClose() {
+    if (m_restart)
+        KillTimer(m_hWnd, kRestartTimerId);
     if (m_nTimer != 0) {
         KillTimer(m_hWnd, m_nTimer);
         m_nTimer = 0;

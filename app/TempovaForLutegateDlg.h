@@ -3,11 +3,13 @@
 #include "Dialog.h"
 #include "LiveRegion.h"
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
 
 class CAppNamesHelper;
+class CTempovaRestart;
 
 // The tool's one window: the list of course applications with their check
 // boxes, the status line, and the Update, Apply and Close buttons.
@@ -22,6 +24,11 @@ public:
     void AddAppRow(const std::string& displayName, const std::string& programName, bool checked);
     // Frees every row's program file name and deletes all rows.
     void ClearAppList();
+
+    // Completes a restart of the speed product that Close cut short: once
+    // the old process has ended (within the close limit), it is started
+    // again. For the end of the tool's process, after the dialog has gone.
+    void CompleteRestart();
 
     // True when every name of the program file name, in small letters, stands
     // whole in the stored ";"-separated list (names compared as stored).
@@ -52,11 +59,17 @@ protected:
     CStatic m_staticStatus;
     UINT_PTR m_nTimer;
     CAppNamesHelper* m_pAppNamesHelper;
+    // The restart of the speed product under way; null when none.
+    std::unique_ptr<CTempovaRestart> m_restart;
+    // How long the speed product may take to close.
+    DWORD m_tempovaCloseLimitMs;
 
 private:
     // Apply's steps.
-    bool ApplyRowsToPreferences();
-    void RestartTempova(HWND tempova);
+    long ApplyRowsToPreferences();
+    void StartRestart(HWND tempova);
+    void AdvanceRestart();
+    void ShowRestartStep();
 
     // Update's steps.
     void StartUpdate();
@@ -70,6 +83,8 @@ private:
 
     // The status line as a live region (SetStatus).
     CLiveRegion m_liveStatus;
+    // The restart's timer, beside the update's (1).
+    static constexpr UINT_PTR kRestartTimerId = 2;
 
     static const MessageEntry s_messageEntries[];
 

@@ -131,9 +131,13 @@ void CTempovaForLutegateDlg::StartUpdate() {
         m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
 }
 
-// Ticks of any other timer, and ticks while no update runs, are ignored
-// without the default handling.
+// The restart's ticks move the restart on. Ticks of any other timer, and
+// ticks while no update runs, are ignored without the default handling.
 void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kRestartTimerId && m_restart) {
+        AdvanceRestart();
+        return;
+    }
     if (m_nTimer == 0 || nIDEvent != m_nTimer)
         return;
     if (!m_pAppNamesHelper)

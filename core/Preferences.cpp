@@ -37,26 +37,22 @@ public:
     LONG openStatus(const std::string& path, REGSAM access) {
         return RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, access, &m_key);
     }
-    bool create(const std::string& path) {
+    LONG create(const std::string& path) {
         return RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                               kWriteAccess, nullptr, &m_key, nullptr) == ERROR_SUCCESS;
+                               kWriteAccess, nullptr, &m_key, nullptr);
     }
     bool query(const std::string& name, void* data, DWORD& size) const {
         return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, static_cast<BYTE*>(data),
                                 &size) == ERROR_SUCCESS;
     }
-    bool queryWide(const std::string& name, DWORD& type, void* data, DWORD& size) const {
+    LONG queryWide(const std::string& name, DWORD& type, void* data, DWORD& size) const {
         return RegQueryValueExW(m_key, ansiToWide(name).c_str(), nullptr, &type,
-                                static_cast<BYTE*>(data), &size) == ERROR_SUCCESS;
+                                static_cast<BYTE*>(data), &size);
     }
-    bool has(const std::string& name) const {
-        return RegQueryValueExA(m_key, name.c_str(), nullptr, nullptr, nullptr, nullptr) !=
-               ERROR_FILE_NOT_FOUND;
+    LONG set(const std::string& name, DWORD type, const void* data, DWORD size) const {
+        return RegSetValueExA(m_key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
     }
-    void set(const std::string& name, DWORD type, const void* data, DWORD size) const {
-        RegSetValueExA(m_key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size);
-    }
-    void remove(const std::string& name) const { RegDeleteValueA(m_key, name.c_str()); }
+    LONG remove(const std::string& name) const { return RegDeleteValueA(m_key, name.c_str()); }
 
 private:
     HKEY m_key = nullptr;
@@ -72,41 +68,35 @@ bool queryLimited(const RegistryKey& key, const std::string& name, std::string& 
     return true;
 }
 
-bool isTextType(DWORD type) {
-    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
-// Reads a value of at most 65,536 bytes in the process code page, as it is
-// stored: text types are read as the registry keeps them (UTF-16) and taken
-// only when every character converts exactly, since the ANSI read would put
-// the default character in place of one the code page lacks. False when the
-// value is missing, larger, or would lose a character.
-bool queryExact(const RegistryKey& key, const std::string& name, std::string& text) {
+// Reads a REG_SZ value of at most 65,536 bytes in the process code page, as
+// it is stored: read as the registry keeps it (UTF-16) and taken only when
+// every character converts exactly, since the ANSI read would put the default
+// character in place of one the code page lacks. The platform's error code:
+// ERROR_FILE_NOT_FOUND when missing; ERROR_UNSUPPORTED_TYPE for any other
+// type; ERROR_MORE_DATA when larger; ERROR_NO_UNICODE_TRANSLATION when a
+// character would be lost.
+LONG queryExact(const RegistryKey& key, const std::string& name, std::string& text) {
     // No exact conversion yields fewer bytes than it has UTF-16 units.
     std::vector<wchar_t> buffer(Preferences::kMaxStringBytes);
     DWORD type = REG_NONE;
     DWORD size = static_cast<DWORD>(buffer.size() * sizeof(wchar_t));
-    if (!key.queryWide(name, type, buffer.data(), size))
-        return false;
-    if (!isTextType(type)) {
-        const char* bytes = reinterpret_cast<const char*>(buffer.data());
-        if (size > Preferences::kMaxStringBytes)
-            return false;
-        text.assign(bytes, strnlen(bytes, size));
-        return true;
-    }
+    const LONG queried = key.queryWide(name, type, buffer.data(), size);
+    if (queried != ERROR_SUCCESS)
+        return queried;
+    if (type != REG_SZ)
+        return ERROR_UNSUPPORTED_TYPE;
     const size_t length = wcsnlen(buffer.data(), size / sizeof(wchar_t));
     std::string converted;
     try {
         if (!wideToAnsiExact(buffer.data(), length, converted))
-            return false;
-    } catch (const TextConversionError&) {
-        return false;
+            return ERROR_NO_UNICODE_TRANSLATION;
+    } catch (const TextConversionError& failure) {
+        return static_cast<LONG>(failure.error);
     }
     if (converted.size() >= Preferences::kMaxStringBytes) // no room for its end
-        return false;
+        return ERROR_MORE_DATA;
     text = std::move(converted);
-    return true;
+    return ERROR_SUCCESS;
 }
 
 std::string settingsKey(const std::string& company, const std::string& app,
@@ -145,21 +135,40 @@ const char* Preferences::getString(const std::string& section, const std::string
 }
 
 Preferences::Stored Preferences::readString(const std::string& section, const std::string& name,
-                                            std::string& text) {
+                                            std::string& text, long* error) {
     RegistryKey key;
-    const LONG opened = key.openStatus(settingsKey(s_company, s_app, section), KEY_QUERY_VALUE);
-    if (opened == ERROR_FILE_NOT_FOUND)
-        return Stored::Absent;
-    if (opened != ERROR_SUCCESS)
-        return Stored::Unreadable;
-    if (queryExact(key, name, text))
+    LONG status = key.openStatus(settingsKey(s_company, s_app, section), KEY_QUERY_VALUE);
+    if (status == ERROR_SUCCESS)
+        status = queryExact(key, name, text);
+    if (status == ERROR_SUCCESS)
         return Stored::Read;
-    return key.has(name) ? Stored::Unreadable : Stored::Absent;
+    if (status == ERROR_FILE_NOT_FOUND)
+        return Stored::Absent;
+    if (error)
+        *error = status;
+    return Stored::Unreadable;
+}
+
+long Preferences::writeString(const std::string& section, const std::string& name,
+                              const std::string& value) {
+    RegistryKey key;
+    const LONG created = key.create(settingsKey(s_company, s_app, section));
+    if (created != ERROR_SUCCESS)
+        return created;
+    return key.set(name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+}
+
+long Preferences::removeSetting(const std::string& section, const std::string& name) {
+    RegistryKey key;
+    LONG status = key.openStatus(settingsKey(s_company, s_app, section), KEY_SET_VALUE);
+    if (status == ERROR_SUCCESS)
+        status = key.remove(name);
+    return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
 void Preferences::setInt(const std::string& section, const std::string& name, int value) {
     RegistryKey key;
-    if (key.create(settingsKey(s_company, s_app, section)))
+    if (key.create(settingsKey(s_company, s_app, section)) == ERROR_SUCCESS)
         key.set(name, REG_DWORD, &value, sizeof value);
 }
 
@@ -169,9 +178,7 @@ void Preferences::setBool(const std::string& section, const std::string& name, b
 
 void Preferences::setString(const std::string& section, const std::string& name,
                             const std::string& value) {
-    RegistryKey key;
-    if (key.create(settingsKey(s_company, s_app, section)))
-        key.set(name, REG_SZ, value.c_str(), static_cast<DWORD>(value.size() + 1));
+    writeString(section, name, value);
 }
 
 void Preferences::addToStartup() {

@@ -22,14 +22,21 @@ public:
     KELVORA_API static const char* getString(const std::string& section, const std::string& name,
                                              const std::string& defaultValue);
 
-    // How a string setting stands: read into text, not there at all, or
-    // there but unreadable (larger than the store reads, its key cannot be
-    // opened, or it holds a character that the process code page lacks, which
-    // getString shows as the default character). Unlike getString, it tells
-    // the last two apart and never gives a changed text.
+    // How a string setting stands: read into text, not there at all, or there
+    // but unreadable: of a type other than REG_SZ, larger than the store
+    // reads, its key cannot be opened, or it holds a character that the
+    // process code page lacks (which getString shows as the default
+    // character). Unlike getString, it tells the last two apart and never
+    // gives a changed text. error, when given, receives the platform's code
+    // of an unreadable setting.
     enum class Stored { Read, Absent, Unreadable };
     KELVORA_API static Stored readString(const std::string& section, const std::string& name,
-                                         std::string& text);
+                                         std::string& text, long* error = nullptr);
+    // Stores the text as setString does; the platform's error code, 0 when stored.
+    KELVORA_API static long writeString(const std::string& section, const std::string& name,
+                                        const std::string& value);
+    // Removes the setting; 0 when it is gone (also when it was never there).
+    KELVORA_API static long removeSetting(const std::string& section, const std::string& name);
 
     KELVORA_API static void setBool(const std::string& section, const std::string& name,
                                     bool value);

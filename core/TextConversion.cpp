@@ -1,6 +1,7 @@
 #include "TextConversion.h"
 
 #include <climits>
+#include <cwchar>
 #include <new>
 #include <utility>
 
@@ -73,4 +74,34 @@ bool wideToAnsiExact(const wchar_t* text, size_t length, std::string& result, UI
         return false;
     result = std::move(converted);
     return true;
+}
+
+namespace {
+
+// The code page that the system starts every process with, as it records it:
+// a decimal number in the registry's national language settings.
+UINT recordedAnsiCodePage() {
+    wchar_t text[16] = {};
+    DWORD size = sizeof text - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SYSTEM\\CurrentControlSet\\Control\\Nls\\CodePage",
+                     L"ACP", RRF_RT_REG_SZ, nullptr, text, &size) != ERROR_SUCCESS)
+        return 0;
+    const UINT codePage = static_cast<UINT>(std::wcstoul(text, nullptr, 10));
+    return IsValidCodePage(codePage) ? codePage : 0;
+}
+
+} // namespace
+
+// The recorded code page is the one in force (it also holds UTF-8 where the
+// system runs every program in it); the system locale's is what it derives
+// from. A locale without an ANSI code page has programs work in UTF-8.
+UINT systemAnsiCodePage() {
+    if (const UINT recorded = recordedAnsiCodePage())
+        return recorded;
+    DWORD codePage = 0;
+    if (GetLocaleInfoW(LOCALE_SYSTEM_DEFAULT, LOCALE_IDEFAULTANSICODEPAGE | LOCALE_RETURN_NUMBER,
+                       reinterpret_cast<LPWSTR>(&codePage), sizeof codePage / sizeof(wchar_t)) &&
+        codePage != 0 && IsValidCodePage(codePage))
+        return codePage;
+    return CP_UTF8;
 }

@@ -23,3 +23,8 @@ std::string wideToAnsi(const std::wstring& text, UINT codePage = CP_ACP);
 // left unchanged.
 bool wideToAnsiExact(const wchar_t* text, size_t length, std::string& result,
                      UINT codePage = CP_ACP);
+
+// The code page in which programs without a code page of their own (the
+// speed product, for one) read and write 8-bit text: the system's, as the
+// locale sets it, whatever this process uses.
+UINT systemAnsiCodePage();

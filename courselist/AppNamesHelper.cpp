@@ -16,26 +16,41 @@ std::string toAnsi(const Bstr& text) {
     return wideToAnsi(text.get(), text.length());
 }
 
-// Every name between ";" separators is a plain file name: not empty, no
-// control character, no wildcard, no path. The speed product's lists take
-// "*" and "?" as wildcards, so anything else could hook programs that the
-// entry does not name.
+// The longest file name the platform's file systems hold, in characters.
+constexpr size_t kLongestFileName = 255;
+
+// Every name between ";" separators is a plain file name: not empty, not
+// longer than a file name can be, no control character, no wildcard, no
+// path. The speed product's lists take "*" and "?" as wildcards, so anything
+// else could hook programs that the entry does not name.
 bool arePlainFileNames(const wchar_t* names, size_t length) {
     constexpr wchar_t kNotInAName[] = L"*?\"<>|/\\:";
-    bool nameEmpty = true;
+    size_t nameLength = 0;
     for (size_t i = 0; i < length; ++i) {
         const wchar_t c = names[i];
         if (c == L';') {
-            if (nameEmpty)
+            if (nameLength == 0)
                 return false;
-            nameEmpty = true;
+            nameLength = 0;
             continue;
         }
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || std::wcschr(kNotInAName, c))
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || std::wcschr(kNotInAName, c) ||
+            ++nameLength > kLongestFileName)
             return false;
-        nameEmpty = false;
     }
-    return !nameEmpty;
+    return nameLength != 0;
+}
+
+// The speed product reads its lists in the system's code page: a name that
+// code page cannot spell exactly would reach it as another program's name,
+// or with "?" in it, which it takes as a wildcard.
+bool speedProductSpells(const wchar_t* names, size_t length) {
+    std::string spelt;
+    try {
+        return wideToAnsiExact(names, length, spelt, systemAnsiCodePage());
+    } catch (const TextConversionError&) {
+        return false;
+    }
 }
 
 // One list under walk, its length and how many of its nodes were taken.
@@ -144,9 +159,11 @@ void CAppNamesHelper::takeEntry(IXMLDOMNode* node) {
     throwIfFailed(VariantChangeType(&value.get(), &value.get(), 0, VT_BSTR));
     const BSTR program = value.get().bstrVal;
     const size_t length = SysStringLen(program);
-    // A program name that is no plain file name, or that the code page cannot
-    // spell exactly, could only be applied wrongly: the entry is not listed.
+    // A program name that is no plain file name, or that this process or the
+    // speed product cannot spell exactly, could only be applied wrongly: the
+    // entry is not listed.
     std::string programName;
-    if (arePlainFileNames(program, length) && wideToAnsiExact(program, length, programName))
+    if (arePlainFileNames(program, length) && speedProductSpells(program, length) &&
+        wideToAnsiExact(program, length, programName))
         m_appNames.emplace_back(std::move(displayName), std::move(programName));
 }

@@ -43,6 +43,21 @@ void storePrograms(const std::string& text) {
     store(kAdaptersKey, "ProgramsToHook", text);
 }
 
+bool isApplyFailure(const std::string& status) {
+    return status.rfind("Unable to save your choices on this computer, error code: 271 (0x", 0) ==
+           0;
+}
+
+// Both lists as stored: type and data.
+std::string storedValues() {
+    std::string values;
+    for (const auto& value :
+         {test_support::readRegistryValue(kFlashAdapterKey, "ModulesToIntercept"),
+          test_support::readRegistryValue(kAdaptersKey, "ProgramsToHook")})
+        values += std::to_string(value.type) + ":" + value.data + "|";
+    return values;
+}
+
 HWND findTempova() {
     return FindWindowA("#32770", "Kelvora Tempova LoaderApp");
 }
@@ -150,17 +165,41 @@ TEST_F(Apply, StoredListsAreNormalisedEvenWhenNoRowTouchesThem) {
     EXPECT_EQ(storedPrograms(), "x.exe;y.exe");
 }
 
-// Larger than the store reads: left as it is, never replaced by the default;
-// the other list is not written either, and Apply claims no success.
-TEST_F(Apply, StoredListThatCannotBeReadIsLeftUntouched) {
-    const std::string large = "a.exe;" + std::string(69997, 'x');
-    storePrograms(large);
-    storeModules("m.dll");
-    m_dialog.addRow("Course Tool", "CourseTool.exe", true);
+// A name that any checked row names stays; only a name that unchecked rows
+// alone name leaves.
+TEST_F(Apply, NameOfACheckedRowStaysWhenAnUncheckedRowNamesItToo) {
+    storePrograms("lghelper.exe;p.exe");
+    m_dialog.addRow("Sync and Helper", "LutegateSync.exe;LGHelper.exe", true);
+    m_dialog.addRow("Helper", "LGHelper.exe", false);
+    m_dialog.addRow("Old", "p.exe;lghelper.exe", false);
     apply();
-    EXPECT_EQ(storedPrograms(), large);
-    EXPECT_EQ(storedModules(), "m.dll");
-    EXPECT_EQ(m_dialog.status(), "Applying choices...");
+    EXPECT_EQ(storedPrograms(), "lghelper.exe;lutegatesync.exe");
+    EXPECT_EQ(storedModules(), kModuleDefault + ";lutegatesync.exe;lghelper.exe");
+}
+
+// Unreadable: larger than the store reads, or of a type other than REG_SZ.
+// Left exactly as it is (type and data), never replaced by the default; the
+// other list is not written either, and Apply shows that nothing was saved.
+TEST_F(Apply, StoredListThatCannotBeReadLeavesBothListsUntouched) {
+    const std::string large = "a.exe;" + std::string(69997, 'x') + '\0';
+    const std::pair<DWORD, std::string> unreadable[] = {
+        {REG_SZ, large},
+        {REG_MULTI_SZ, std::string("a.exe\0b.exe\0\0", 14)},
+        {REG_EXPAND_SZ, std::string("%windir%.exe\0", 13)}};
+    const std::pair<const char*, const char*> lists[] = {{kAdaptersKey, "ProgramsToHook"},
+                                                         {kFlashAdapterKey, "ModulesToIntercept"}};
+    m_dialog.addRow("Course Tool", "CourseTool.exe", true);
+    for (const auto& value : unreadable) {
+        for (const auto& list : lists) {
+            storeModules("m.dll");
+            storePrograms("p.exe");
+            test_support::writeRegistryValue(list.first, list.second, value.first, value.second);
+            const std::string before = storedValues();
+            apply();
+            EXPECT_TRUE(isApplyFailure(m_dialog.status())) << m_dialog.status();
+            EXPECT_EQ(storedValues(), before);
+        }
+    }
 }
 
 // In a program without the UTF-8 declaration (code page 1252 here), a list
@@ -173,7 +212,19 @@ TEST_F(Apply, StoredListOutsideTheCodePageIsLeftUntouched) {
     m_dialog.addRow("Course Tool", "CourseTool.exe", true);
     apply();
     EXPECT_EQ(storedPrograms(), stored);
-    EXPECT_EQ(m_dialog.status(), "Applying choices...");
+    EXPECT_TRUE(isApplyFailure(m_dialog.status())) << m_dialog.status();
+}
+
+// A list longer than Apply can read back is refused before anything is
+// written: stored once, it would make every later Apply refuse.
+TEST_F(Apply, ListTooLongToReadBackIsNotWritten) {
+    storeModules("m.dll");
+    storePrograms("p.exe");
+    m_dialog.addRow("Long", std::string(65530, 'n') + ".exe", true);
+    apply();
+    EXPECT_TRUE(isApplyFailure(m_dialog.status())) << m_dialog.status();
+    EXPECT_EQ(storedModules(), "m.dll");
+    EXPECT_EQ(storedPrograms(), "p.exe");
 }
 
 TEST_F(Apply, NamesKeepTheirSpaces) {
@@ -228,4 +279,27 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
             EXPECT_LE(test_support::handleCount(), handlesBefore);
         }
     }
+}
+
+// Closing the tool while the speed product is still closing does not leave it
+// closed: the tool's process starts it again before it ends.
+TEST_F(Apply, CloseDuringTheRestartStillStartsTheSpeedProduct) {
+    test_support::ChildProcess slow(test_support::besideThisProgram("tempova.exe") +
+                                    " --close-after 1500");
+    ASSERT_TRUE(waitUntil([&] { return windowProcess(findTempova()) == slow.id(); }));
+    test_support::ChildProcess enabler(test_support::besideThisProgram("TempovaForLutegate.exe"));
+    HWND dialog = nullptr;
+    ASSERT_TRUE(waitUntil([&] {
+        dialog = test_support::visibleWindow("Tempova Lutegate Enabler");
+        return dialog && windowProcess(dialog) == enabler.id();
+    }));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    ASSERT_TRUE(waitUntil([&] {
+        return test_support::windowText(GetDlgItem(dialog, 1003)) == "Closing Tempova...";
+    }));
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+    EXPECT_EQ(enabler.waitForExit(10000), 0u);
+    EXPECT_EQ(slow.waitForExit(0), 0u) << "the old one had ended";
+    EXPECT_TRUE(
+        waitUntil([&] { return findTempova() && windowProcess(findTempova()) != slow.id(); }));
 }

@@ -29,6 +29,8 @@ public:
         ClearAppList();
         LoadLocalCourseList();
     }
+    // How long Apply waits for the speed product to close (dialog's thread only).
+    void setTempovaCloseLimit(DWORD ms) { m_tempovaCloseLimitMs = ms; }
     // The number of rows when the dialog was told to end; -1 before.
     std::atomic<int> m_rowsAtEnd{-1};
 

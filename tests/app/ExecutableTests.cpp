@@ -85,7 +85,7 @@ struct GroupIconEntry {
 
 } // namespace
 
-TEST(Executable, ShowsTheDialogAndEndsWhenItCloses) {
+TEST(Executable, ShowsTheDialogOnceAndEndsWhenItCloses) {
     ASSERT_EQ(findEnabler(), nullptr);
     test_support::ChildProcess enabler(exePath());
     ASSERT_TRUE(enabler.started());
@@ -98,6 +98,11 @@ TEST(Executable, ShowsTheDialogAndEndsWhenItCloses) {
               "Click the Update button to update or load course list from web.");
     EXPECT_EQ(controlText(dialog, 1004), "&Update");
     EXPECT_EQ(SendMessageA(GetDlgItem(dialog, 1002), LVM_GETITEMCOUNT, 0, 0), 0);
+    // A second copy restores this one's dialog and ends.
+    ShowWindow(dialog, SW_MINIMIZE);
+    test_support::ChildProcess second(exePath());
+    EXPECT_EQ(second.waitForExit(2000), 0u);
+    EXPECT_FALSE(IsIconic(dialog));
     PostMessageA(dialog, WM_CLOSE, 0, 0);
     EXPECT_EQ(enabler.waitForExit(10000), 0u);
 }

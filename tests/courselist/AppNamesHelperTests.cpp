@@ -95,10 +95,14 @@ TEST(AppNamesHelper, EntriesInDocumentOrder) {
               outcome.entries);
 }
 
-// Each name of a program is a plain file name, or the entry is not listed:
-// the speed product takes "*" and "?" as wildcards.
+// Each name of a program is a plain file name of at most 255 characters, or
+// the entry is not listed: the speed product takes "*" and "?" as wildcards.
 TEST(AppNamesHelper, DuplicatesStayAndOnlyPlainFileNamesAreListed) {
+    const std::string longest = std::string(251, 'n') + ".exe";
     const Outcome outcome = fromFile(courseList({{"Same", "s.exe"},
+                                                 {"Longest", "a.exe;" + longest},
+                                                 {"Longer", "n" + longest},
+                                                 {"Stream", "a.exe:b"},
                                                  {"Same", "s.exe"},
                                                  {"", "e.exe"},
                                                  {"Two", "a.exe;b c.exe"},
@@ -114,9 +118,12 @@ TEST(AppNamesHelper, DuplicatesStayAndOnlyPlainFileNamesAreListed) {
                                                  {"Angle", "&lt;a&gt;.exe"},
                                                  {"Tab", "a&#9;b.exe"}}));
     EXPECT_TRUE(outcome.succeeded);
-    EXPECT_EQ(
-        (Entries{{"Same", "s.exe"}, {"Same", "s.exe"}, {"", "e.exe"}, {"Two", "a.exe;b c.exe"}}),
-        outcome.entries);
+    EXPECT_EQ((Entries{{"Same", "s.exe"},
+                       {"Longest", "a.exe;" + longest},
+                       {"Same", "s.exe"},
+                       {"", "e.exe"},
+                       {"Two", "a.exe;b c.exe"}}),
+              outcome.entries);
 }
 
 TEST(AppNamesHelper, NamesAreComparedExactly) {

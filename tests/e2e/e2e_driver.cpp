@@ -51,6 +51,9 @@ const int kUpdateButton = 1004;
 const int kListView = 1002;
 const int kStatusLine = 1003;
 
+// Display names in any language are listed; an entry whose program name the
+// system's code page (1252) cannot spell is not, since the speed product
+// reads its lists in that code page.
 const char* const kCourseList = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                                 "<applications>\n"
                                 "  <app exe=\"lgplayer.exe\">Lutegate Course Player</app>\n"
@@ -58,12 +61,13 @@ const char* const kCourseList = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
                                 "  <app exe=\"lgoffline.exe;lgsync.exe\">Lutegate Offline "
                                 "Classroom</app>\n"
                                 "  <app exe=\"日本語Player.EXE\">日本語コース</app>\n"
-                                "  <app exe=\"CAFÉ.exe;Łódź.exe\">Café Łódź</app>\n"
+                                "  <app exe=\"CAFÉ.exe\">Café Łódź</app>\n"
+                                "  <app exe=\"Łódź.exe;lgsync.exe\">Łódź</app>\n"
                                 "  <app exe=\"lglang.exe\">Видеоуроки</app>\n"
                                 "</applications>\n";
-const std::vector<std::string> kRowNames = {
-    "Lutegate Course Player", "Lutegate Studio", "Lutegate Offline Classroom",
-    "日本語コース",           "Café Łódź",       "Видеоуроки"};
+const std::vector<std::string> kRowNames = {"Lutegate Course Player", "Lutegate Studio",
+                                            "Lutegate Offline Classroom", "Café Łódź",
+                                            "Видеоуроки"};
 const std::set<int> kCheckedRows = {1, 3, 4};
 
 // The speed product's lists when nothing was stored, with the checked
@@ -71,11 +75,11 @@ const std::set<int> kCheckedRows = {1, 3, 4};
 // trailing ";".
 const char* const kModulesAfterApply =
     "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe"
-    ";lgstudio.exe;日本語player.exe;cafÉ.exe;Łódź.exe";
+    ";lgstudio.exe;cafÉ.exe;lglang.exe";
 const char* const kProgramsAfterApply =
     "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;flock.exe"
     ";feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;adobe media player.exe"
-    ";lgstudio.exe;日本語player.exe;cafÉ.exe;Łódź.exe";
+    ";lgstudio.exe;cafÉ.exe;lglang.exe";
 
 using test_support::waitUntil;
 using test_support::windowText;
@@ -343,7 +347,7 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
                                                            "ModulesToIntercept"));
     EXPECT_EQ(kProgramsAfterApply,
               test_support::storedText("Software\\Kelvora\\Vexa\\Adapters", "ProgramsToHook"));
-    // The new stand-in read them when it started.
+    // The new stand-in read them exactly, in the system's code page, when it started.
     EXPECT_EQ(kProgramsAfterApply, windowText(GetDlgItem(restarted, IDC_PROGRAMS)));
     EXPECT_EQ(kModulesAfterApply, windowText(GetDlgItem(restarted, IDC_MODULES)));
 

@@ -7,6 +7,7 @@
 #include "ChildProcess.h"
 #include "RemoteDialog.h"
 #include "TestRegistry.h"
+#include "TextConversion.h"
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
@@ -37,17 +38,28 @@ std::string copyOfStandIn(const std::string& folder) {
     return copy;
 }
 
+// A copy of the stand-in in a folder outside this program's code page, as an
+// install folder may be.
+std::wstring copyOfStandInInLodz() {
+    const std::wstring folder =
+        ansiToWide(test_support::besideThisProgram("")) + L"\u0141\u00f3d\u017a Tempova\\";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    CopyFileW(ansiToWide(standIn()).c_str(), (folder + L"tempova.exe").c_str(), FALSE);
+    return folder + L"tempova.exe";
+}
+
 // The full path of the executable that shows the window, in small letters.
-std::string executableOf(HWND window) {
+std::wstring executableOf(HWND window) {
     HANDLE process =
         OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, test_support::windowProcess(window));
-    char path[MAX_PATH] = {};
-    DWORD length = MAX_PATH;
-    if (process) {
-        QueryFullProcessImageNameA(process, 0, path, &length);
+    std::vector<wchar_t> path(32767);
+    DWORD length = static_cast<DWORD>(path.size());
+    if (!process || !QueryFullProcessImageNameW(process, 0, path.data(), &length))
+        length = 0;
+    if (process)
         CloseHandle(process);
-    }
-    return CharLowerA(path);
+    CharLowerBuffW(path.data(), length);
+    return std::wstring(path.data(), length);
 }
 
 HWND anotherStandIn(HWND first) {
@@ -113,21 +125,26 @@ protected:
         SetCurrentDirectoryA(m_folder.c_str());
         test_support::deleteRegistryTree("Software\\Kelvora");
     }
-    // Apply as the user presses it; the statuses seen until it returns.
+    // Apply as the user presses it; the statuses seen until Apply is
+    // available again, that is, until a restart has ended.
     std::vector<std::string> applyAndWatch() {
         SetWindowTextA(m_dialog.item(1003), "");
         m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
-        std::vector<std::string> seen;
-        HANDLE reached = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        m_dialog.post(app_test::TestDlg::kMarkMessage, 0, reinterpret_cast<LPARAM>(reached));
-        while (WaitForSingleObject(reached, 5) != WAIT_OBJECT_0) {
-            const std::string text = m_dialog.status();
-            if (seen.empty() || seen.back() != text)
-                seen.push_back(text);
-        }
-        CloseHandle(reached);
+        EXPECT_TRUE(m_dialog.flush());
+        std::vector<std::string> seen{m_dialog.status()};
+        waitUntil(
+            [&] {
+                const bool available = IsWindowEnabled(m_dialog.item(IDOK)) != FALSE;
+                if (seen.back() != m_dialog.status())
+                    seen.push_back(m_dialog.status());
+                return available;
+            },
+            40000);
         seen.push_back(m_dialog.status());
         return seen;
+    }
+    void setCloseLimit(DWORD ms) {
+        m_dialog.run([&] { m_dialog.dialog().setTempovaCloseLimit(ms); });
     }
 
     std::string m_folder = [] {
@@ -140,62 +157,91 @@ protected:
 
 } // namespace
 
-// What must hold: when the speed product's executable cannot be started again
-// (its file is gone), Apply still writes the preferences, nothing is
-// reported, the status line keeps "Restarting Tempova..." (no false
-// success), and the dialog answers again.
-TEST_F(ApplyFailures, TempovaWhoseFileIsGoneLeavesRestartingStanding) {
-    const std::string copy = copyOfStandIn("gone");
-    test_support::ChildProcess tempova(copy);
-    ASSERT_TRUE(standInShown());
-    ASSERT_TRUE(MoveFileExA(copy.c_str(), (copy + ".old").c_str(), MOVEFILE_REPLACE_EXISTING));
-    const std::vector<std::string> seen = applyAndWatch();
-    EXPECT_EQ("Restarting Tempova...", seen.back());
-    EXPECT_EQ(findTempova(), nullptr);
-    EXPECT_NE(std::string::npos,
-              test_support::storedText(kAdaptersKey, "ProgramsToHook").find(";coursetool.exe"));
-    EXPECT_TRUE(m_dialog.flush(1000));
+bool isRestartFailure(const std::string& status) {
+    return status.rfind("Unable to start Tempova again, please start it yourself. Error code: 272",
+                        0) == 0;
 }
 
-// What must hold: a speed product that has not closed within its few seconds
-// is left running alone: no second copy, "Closing Tempova..." stays, and
-// Apply returns instead of waiting for it. One that closes is started again
-// from the executable it ran, not from a program of the same name that the
-// search order finds first (here one planted in the current folder).
-TEST_F(ApplyFailures, SpeedProductThatDoesNotCloseIsLeftAloneAndOneThatClosesRunsItsOwnExecutable) {
+// What must hold: when the speed product's executable cannot be started again
+// (its file is gone), no program of its name that the search order finds
+// (here in the current folder) runs in its place; when it was replaced by a
+// program that shows no window, another speed product's window is no
+// success. The preferences are still written, the failure is shown.
+TEST_F(ApplyFailures, TempovaWhoseFileIsGoneOrShowsNoWindowIsNoSuccess) {
     copyOfStandIn("planted");
     SetCurrentDirectoryA(test_support::besideThisProgram("planted").c_str());
+    const std::string copy = copyOfStandIn("gone");
+    {
+        test_support::ChildProcess tempova(copy);
+        ASSERT_TRUE(standInShown());
+        ASSERT_TRUE(MoveFileExA(copy.c_str(), (copy + ".old").c_str(), MOVEFILE_REPLACE_EXISTING));
+        EXPECT_TRUE(isRestartFailure(applyAndWatch().back()));
+        EXPECT_EQ(findTempova(), nullptr) << "nothing else was started";
+        EXPECT_NE(std::string::npos,
+                  test_support::storedText(kAdaptersKey, "ProgramsToHook").find(";coursetool.exe"));
+    }
+    test_support::ChildProcess stubborn(standIn() + " --ignore-close");
+    ASSERT_TRUE(standInShown());
+    MoveFileExA((copy + ".old").c_str(), copy.c_str(), MOVEFILE_REPLACE_EXISTING);
+    test_support::ChildProcess tempova(copy);
+    ASSERT_TRUE(
+        waitUntil([&] { return test_support::windowProcess(findTempova()) == tempova.id(); }));
+    ASSERT_TRUE(MoveFileExA(copy.c_str(), (copy + ".old").c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(CopyFileA(test_support::besideThisProgram("reliability_peer.exe").c_str(),
+                          copy.c_str(), FALSE));
+    EXPECT_TRUE(isRestartFailure(applyAndWatch().back()));
+}
+
+// What must hold: a speed product that has not closed within the limit is
+// left running alone: no second copy, and a message asks the user to restart
+// it. One that takes longer than a few seconds to close is started again,
+// once, from the executable it ran, wherever that lies (a folder outside the
+// code page), not from a program of the same name that
+// the search order finds first (here one planted in the current folder);
+// Apply is not available meanwhile.
+TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNotCloseIsLeftAlone) {
+    copyOfStandIn("planted");
+    SetCurrentDirectoryA(test_support::besideThisProgram("planted").c_str());
+    setCloseLimit(6000);
     test_support::ChildProcess stubborn(standIn() + " --ignore-close");
     ASSERT_TRUE(standInShown());
     HWND first = findTempova();
-    const DWORD start = GetTickCount();
-    EXPECT_EQ("Closing Tempova...", applyAndWatch().back());
-    EXPECT_LT(GetTickCount() - start, 7000u);
+    EXPECT_EQ("Tempova did not close. Please restart Tempova yourself.", applyAndWatch().back());
     EXPECT_TRUE(IsWindow(first)) << "the product that ignores the command stays";
     EXPECT_EQ(anotherStandIn(first), nullptr) << "no second copy was started";
 
     endStandIns();
-    test_support::ChildProcess tempova(standIn());
+    const std::wstring inLodz = copyOfStandInInLodz();
+    test_support::ChildProcess slow(L"\"" + inLodz + L"\" --close-after 4500");
     ASSERT_TRUE(standInShown());
-    const std::string executable = executableOf(findTempova());
+    const std::wstring executable = executableOf(findTempova());
+    ASSERT_EQ(executable.size(), inLodz.size());
+    m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
+    ASSERT_TRUE(m_dialog.flush());
+    EXPECT_FALSE(IsWindowEnabled(m_dialog.item(IDOK)));
     EXPECT_EQ("Tempova successfully restarted.", applyAndWatch().back());
-    EXPECT_EQ(executableOf(findTempova()), executable);
+    HWND restarted = findTempova();
+    EXPECT_NE(test_support::windowProcess(restarted), slow.id());
+    EXPECT_EQ(executableOf(restarted), executable);
+    EXPECT_EQ(anotherStandIn(restarted), nullptr) << "started once";
 }
 
-// What must hold: when the program list cannot be written (its key is
-// readable only) while the module list can, Apply claims no success
-// ("Applying choices..." stays), the program list keeps its value and the
-// dialog goes on answering.
-TEST_F(ApplyFailures, UnwritableProgramListIsLeftAsItWasAndNothingIsClaimed) {
-    test_support::writeRegistryValue(kAdaptersKey, "ProgramsToHook", REG_SZ,
-                                     std::string("a.exe\0", 6));
-    {
-        ReadOnlyKey adapters(kAdaptersKey);
-        if (canWrite(kAdaptersKey))
+// What must hold: when either list cannot be written (its key is readable
+// only) while the other can, neither changes: a list written first is put
+// back as it was. Apply shows the failure, restarts nothing, and the dialog
+// goes on answering.
+TEST_F(ApplyFailures, ListThatCannotBeWrittenLeavesBothAsTheyWere) {
+    const char* const flashAdapterKey = "Software\\Kelvora\\Vexa\\FlashAdapter";
+    for (const char* key : {flashAdapterKey, kAdaptersKey}) {
+        test_support::writeRegistryValue(kAdaptersKey, "ProgramsToHook", REG_SZ,
+                                         std::string("a.exe\0", 6));
+        test_support::deleteRegistryTree(flashAdapterKey);
+        ReadOnlyKey readOnly(key);
+        if (canWrite(key))
             GTEST_SKIP() << "this platform does not enforce the key's access list";
-        const std::vector<std::string> seen = applyAndWatch();
-        EXPECT_EQ("Applying choices...", seen.back());
+        EXPECT_EQ(0u, applyAndWatch().back().find("Unable to save your choices on this computer"));
         EXPECT_EQ("a.exe", test_support::storedText(kAdaptersKey, "ProgramsToHook"));
+        EXPECT_EQ("<absent>", test_support::storedText(flashAdapterKey, "ModulesToIntercept"));
         EXPECT_TRUE(m_dialog.flush(1000));
     }
 }

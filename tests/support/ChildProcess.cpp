@@ -98,6 +98,16 @@ ChildProcess::ChildProcess(const std::string& commandLine, const std::string& en
         m_info = PROCESS_INFORMATION{};
 }
 
+ChildProcess::ChildProcess(const std::wstring& commandLine) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    std::vector<wchar_t> line(commandLine.begin(), commandLine.end());
+    line.push_back(L'\0');
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &m_info))
+        m_info = PROCESS_INFORMATION{};
+}
+
 ChildProcess::~ChildProcess() {
     if (!m_info.hProcess)
         return;

@@ -29,6 +29,8 @@ public:
     explicit ChildProcess(const std::string& commandLine);
     // Started with the given environment block (see environmentWith).
     ChildProcess(const std::string& commandLine, const std::string& environment);
+    // A command line in UTF-16: any path, whatever this program's code page.
+    explicit ChildProcess(const std::wstring& commandLine);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

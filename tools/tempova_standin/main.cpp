@@ -1,15 +1,18 @@
 // A stand-in for the speed product, for trying the enabler out and for its
 // tests: it shows the speed product's main window, reports the two lists it
 // read when it started, and ends on the enabler's close command
-// (WM_COMMAND, first parameter 1, second parameter 0) or on Close. Started
-// with --ignore-close it ignores the close command (for the tests of a speed
-// product that does not close).
+// (WM_COMMAND, first parameter 1, second parameter 0) or on Close. It reads
+// its lists as the speed product does: with the ANSI registry calls in the
+// system's code page. Started with --ignore-close it ignores the close
+// command; with --close-after <ms> it takes that long to end after it (for
+// the tests of a speed product that does not close, or is slow to).
 #include "DiagEventLog.h"
 #include "Preferences.h"
 #include "standin_ids.h"
 
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -23,6 +26,8 @@ struct StartValues {
 };
 
 bool s_ignoreClose = false;
+UINT s_closeAfterMs = 0;
+constexpr UINT_PTR kCloseTimer = 1;
 
 // The middle of the work area's bottom edge: below the enabler's dialog,
 // which stands in the middle, so that without a window manager neither
@@ -45,6 +50,13 @@ INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         return TRUE;
     }
     if (message == WM_COMMAND && (wParam == IDOK && lParam == 0) && !s_ignoreClose) {
+        if (s_closeAfterMs != 0)
+            SetTimer(hWnd, kCloseTimer, s_closeAfterMs, nullptr);
+        else
+            EndDialog(hWnd, IDOK);
+        return TRUE;
+    }
+    if (message == WM_TIMER && wParam == kCloseTimer) {
         EndDialog(hWnd, IDOK);
         return TRUE;
     }
@@ -59,6 +71,8 @@ INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     s_ignoreClose = std::strstr(commandLine, "--ignore-close") != nullptr;
+    if (const char* closeAfter = std::strstr(commandLine, "--close-after "))
+        s_closeAfterMs = static_cast<UINT>(std::strtoul(closeAfter + 14, nullptr, 10));
     DiagEventLog::startNewLog();
     StartValues values;
     // getString's text lives until the next call: copy each at once.

@@ -1,0 +1,65 @@
+#include "TempovaRestart.h"
+
+#include <utility>
+
+namespace {
+// How often the end of the closing speed product is looked for once the
+// dialog has gone.
+constexpr DWORD kPollMs = 50;
+} // namespace
+
+CTempovaRestart::CTempovaRestart(HWND window, std::wstring bareName, DWORD closeLimitMs)
+    : m_tempova(window), m_bareName(std::move(bareName)), m_closeLimitMs(closeLimitMs),
+      m_closingSince(GetTickCount()) {
+    if (!m_tempova.postClose())
+        m_step = Step::NotClosed;
+}
+
+CTempovaRestart::Step CTempovaRestart::advance() {
+    if (m_step == Step::Closing) {
+        if (m_tempova.hasEnded())
+            startAgain();
+        else if (elapsed(m_closingSince, m_closeLimitMs))
+            m_step = Step::NotClosed;
+    } else if (m_step == Step::Starting) {
+        awaitWindow();
+    }
+    return m_step;
+}
+
+void CTempovaRestart::completeAfterTheDialog() {
+    while (m_step == Step::Closing) {
+        advance();
+        if (m_step == Step::Closing)
+            Sleep(kPollMs);
+    }
+}
+
+void CTempovaRestart::startAgain() {
+    m_started = m_tempova.startAgain(m_bareName, m_error);
+    if (!m_started) {
+        m_step = Step::NotStarted;
+        return;
+    }
+    m_startedId = GetProcessId(m_started.get());
+    m_startedSince = GetTickCount();
+    m_step = Step::Starting;
+}
+
+// Success needs a window of the process that was started: another speed
+// product's window proves nothing.
+void CTempovaRestart::awaitWindow() {
+    if (CRunningTempova::windowOf(m_startedId)) {
+        m_step = Step::Restarted;
+    } else if (WaitForSingleObject(m_started.get(), 0) == WAIT_OBJECT_0) {
+        DWORD exitCode = 0;
+        GetExitCodeProcess(m_started.get(), &exitCode);
+        m_error = exitCode != 0 ? exitCode : ERROR_PROCESS_ABORTED;
+        m_step = Step::NotStarted;
+    } else if (elapsed(m_startedSince, kShowLimitMs)) {
+        m_error = ERROR_TIMEOUT;
+        m_step = Step::NotStarted;
+    }
+    if (finished())
+        m_started.reset();
+}
