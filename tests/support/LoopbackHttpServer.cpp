@@ -54,11 +54,16 @@ const char* reasonPhrase(int status) {
     }
 }
 
+// A length of kNoLength announces none: the answer ends when the connection does.
+constexpr uint64_t kNoLength = 0;
+
 std::string head(int status, const std::string& contentType, uint64_t length,
-                 const std::string& extra = std::string()) {
+                 const std::string& extra = std::string(), bool announced = true) {
+    const std::string lengthLine =
+        announced ? "Content-Length: " + std::to_string(length) + "\r\n" : std::string();
     return "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
-           "\r\nContent-Type: " + contentType + "\r\nContent-Length: " + std::to_string(length) +
-           "\r\n" + extra + "Connection: close\r\nCache-Control: no-store\r\n\r\n";
+           "\r\nContent-Type: " + contentType + "\r\n" + lengthLine + extra +
+           "Connection: close\r\nCache-Control: no-store\r\n\r\n";
 }
 
 // Gives the peer our end of the stream and waits (bounded) for its end.
@@ -274,7 +279,8 @@ void LoopbackHttpServer::holdUntilPeerCloses(SOCKET client) {
 // Filler as fast as the client takes it, until the flood's time is over.
 void LoopbackHttpServer::flood(SOCKET client, const HttpReply& reply) {
     const std::string filler(1 << 16, ' ');
-    bool going = sendAll(client, head(reply.status, reply.contentType, reply.announcedLength));
+    bool going = sendAll(client, head(reply.status, reply.contentType, reply.announcedLength, "",
+                                      reply.announcedLength != kNoLength));
     const DWORD start = GetTickCount();
     while (going && GetTickCount() - start < reply.floodMs && pause(0))
         going = sendAll(client, filler);

@@ -25,7 +25,8 @@ struct HttpReply {
         HangUpMidway, // headers announce the whole body; half of it, then close
         Redirect,     // 302 to location
         Announce,     // headers announce announcedLength; the body, then held as Hang
-        Flood,        // headers announce announcedLength; filler as fast as it goes, for floodMs
+        Flood, // headers announce announcedLength (none when 0); filler as fast as it goes, for
+               // floodMs
     };
     Kind kind = Kind::Answer;
     int status = 200;
