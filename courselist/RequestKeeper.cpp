@@ -61,21 +61,16 @@ private:
         return !m_requests.empty();
     }
 
-    // Allocates nothing: no failure ends the thread while it holds requests.
+    // Allocates nothing and calls no request: no failure ends the thread
+    // while it holds requests, and no transfer under way holds it up.
     void releaseCompleted() {
         kelvora_core::CSentry hold(m_lock);
         m_requests.erase(std::remove_if(m_requests.begin(), m_requests.end(), completed),
                          m_requests.end());
     }
 
-    // What the sink saw, or else what the request says: a request whose
-    // connection the server closed unanswered completes without its sink
-    // being told. The latter call waits while Wine still receives an answer.
     static bool completed(HeldRequest& held) {
-        long state = held.sink->readyState();
-        if (state != kCompleted && FAILED(held.request->get_readyState(&state)))
-            return false;
-        if (state != kCompleted)
+        if (held.sink->readyState() != kCompleted)
             return false;
         held.sink->forget();
         return true;
