@@ -1,6 +1,7 @@
 #include "HTTPXMLReqHelper.h"
 
 #include "MsxmlIds.h"
+#include "ReadyStateSink.h"
 #include "RequestKeeper.h"
 #include "TextConversion.h"
 #include "TextFile.h"
@@ -8,8 +9,6 @@
 #include "DiagEventLog.h"
 #include "Sentry.h"
 #include "Utilities.h"
-
-#include <mmsystem.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -69,14 +68,18 @@ std::string responseInAnsi(const Bstr& text) {
     }
 }
 
-// Owns a request from its send on: one that did not complete is kept rather
-// than released (RequestKeeper.h).
+// Owns a request and its sink from the send on: one that did not complete is
+// handed over rather than released (RequestKeeper.h); the sink of one that
+// did is told to forget it before it is released.
 class SentRequest {
 public:
-    explicit SentRequest(ComPtr<IXMLHTTPRequest>& request) : m_request(request) {}
+    SentRequest(ComPtr<IXMLHTTPRequest>& request, ComPtr<CReadyStateSink>& sink)
+        : m_request(request), m_sink(sink) {}
     ~SentRequest() {
         if (!m_completed)
-            request_keeper::keepUntilComplete(std::move(m_request));
+            request_keeper::keepUntilComplete(std::move(m_request), std::move(m_sink));
+        else
+            m_sink->forget();
     }
     SentRequest(const SentRequest&) = delete;
     SentRequest& operator=(const SentRequest&) = delete;
@@ -84,6 +87,7 @@ public:
 
 private:
     ComPtr<IXMLHTTPRequest>& m_request;
+    ComPtr<CReadyStateSink>& m_sink;
     bool m_completed = false;
 };
 
@@ -91,7 +95,8 @@ void reportInfo(const std::string& text) {
     DiagEventLog::diagEvent(DiagEventLog::InfoEvent, text);
 }
 
-// A document above the bound is refused as corrupt, with its size.
+// A document above the bound is refused as corrupt, with its size: that of
+// the local copy it would make, or the length a server announced.
 void refuseOversized(uint64_t size) {
     if (size > CHTTPXMLReqHelper::kMaxDocumentBytes)
         throw RequestError{kCorrupt, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))};
@@ -273,10 +278,12 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
                                  missingArgument()),
                    kOpenFailed);
     askTheServer(request.get());
+    ComPtr<CReadyStateSink> sink(new CReadyStateSink(request.get()));
+    raiseOnFailure(request->put_onreadystatechange(sink.get()), kOpenFailed);
     raiseOnFailure(request->send(missingArgument()), kSendFailed);
+    SentRequest sent(request, sink);
 
-    SentRequest sent(request);
-    const long readyState = waitForServer(request.get());
+    const long readyState = waitForServer(*sink.get());
     if (readyState != kReadyStateCompleted)
         throw RequestError{kIncomplete, static_cast<uint32_t>(readyState)};
     sent.completed();
@@ -293,8 +300,9 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
     reportInfo("Connection to the course list server succeeded");
     Bstr text;
     raiseOnFailure(request->get_responseText(text.put()), kReadResponseFailed);
-    refuseOversized(text.length());
     std::string narrowText = responseInAnsi(text);
+    // What the next start would refuse is refused now.
+    refuseOversized(storedTextBytes(narrowText));
     reportInfo("Response from the course list server:\n[" + narrowText + "]\n");
     m_responseText = std::move(narrowText);
     parseResponse(loadDocument(document.get(), text.get(), tagName));
@@ -308,26 +316,22 @@ void CHTTPXMLReqHelper::askTheServer(IXMLHTTPRequest* request) {
     raiseOnFailure(request->setRequestHeader(header.get(), date.get()), kOpenFailed);
 }
 
-// Polls the ready state until the request completes, the time-out ends or a
-// cancel arrives. Between two looks it waits on the cancel event, so the
-// wait costs next to no processor time.
-long CHTTPXMLReqHelper::waitForServer(IXMLHTTPRequest* request) {
-    long readyState = 0;
-    const DWORD start = timeGetTime();
+// Waits until the request completes, the time-out ends, a cancel arrives or
+// the server announces an answer above the bound (then refused at once). The
+// sink reports each change of the ready state: the object itself is not
+// called while the answer arrives, so the time-out holds whatever it sends.
+long CHTTPXMLReqHelper::waitForServer(CReadyStateSink& sink) {
+    const DWORD start = GetTickCount();
+    const HANDLE wakers[] = {sink.changed().getHandle(), m_cancelEvent.getHandle()};
     for (;;) {
-        if (readyState == kReadyStateCompleted)
-            break;
-        const DWORD elapsed = timeGetTime() - start;
-        if (elapsed >= kServerTimeoutMs)
-            break;
-        raiseOnFailure(request->get_readyState(&readyState), kReadyStateFailed);
-        const DWORD pause = readyState == kReadyStateCompleted
-                                ? 0
-                                : std::min<DWORD>(kPollPauseMs, kServerTimeoutMs - elapsed);
-        if (m_cancelEvent.wait(pause) == Signaled)
-            break;
+        const long readyState = sink.readyState();
+        const DWORD elapsed = GetTickCount() - start;
+        if (readyState == kReadyStateCompleted || elapsed >= kServerTimeoutMs)
+            return readyState;
+        refuseOversized(static_cast<uint64_t>(std::max<int64_t>(sink.announcedLength(), 0)));
+        if (WaitForMultipleObjects(2, wakers, FALSE, kServerTimeoutMs - elapsed) != WAIT_OBJECT_0)
+            return sink.readyState();
     }
-    return readyState;
 }
 
 void CHTTPXMLReqHelper::loadFromFile() {
@@ -354,6 +358,7 @@ void CHTTPXMLReqHelper::loadFromFile() {
 }
 
 void CHTTPXMLReqHelper::fileSteps(const std::string& content, const std::wstring& tagName) {
+    request_keeper::holdApartment();
     ComPtr<IXMLDOMDocument> document;
     raiseOnFailure(createInstance(msxml_ids::kDOMDocument30, msxml_ids::kIXMLDOMDocument,
                                   reinterpret_cast<void**>(document.put())),
@@ -367,14 +372,14 @@ void CHTTPXMLReqHelper::fileSteps(const std::string& content, const std::wstring
     parseResponse(std::move(list));
 }
 
-// Loads the text; the elements named tagName.
+// Loads the text; the elements named tagName. The document counts as loaded
+// only once it holds them, from the server as from a file.
 ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* document, BSTR text,
                                                         const std::wstring& tagName) {
     Bstr empty(L"");
     VARIANT_BOOL loaded = VARIANT_FALSE;
     throwIfFailed(document->loadXML(text ? text : empty.get(), &loaded));
-    m_xmlLoaded = loaded == VARIANT_TRUE;
-    if (!m_xmlLoaded)
+    if (loaded != VARIANT_TRUE)
         throw RequestError{kCorrupt, 0};
     Bstr tag(tagName);
     ComPtr<IXMLDOMNodeList> list;
@@ -386,6 +391,7 @@ ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* documen
     throwIfFailed(list->get_length(&length));
     if (length == 0)
         throw RequestError{kCorrupt, 0};
+    m_xmlLoaded = true;
     return list;
 }
 

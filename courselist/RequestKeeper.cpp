@@ -6,12 +6,18 @@
 #include "Waitable.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <utility>
 #include <vector>
 
 namespace {
 
-using Requests = std::vector<ComPtr<IXMLHTTPRequest>>;
+// A request and the sink that follows its state.
+struct HeldRequest {
+    ComPtr<IXMLHTTPRequest> request;
+    ComPtr<CReadyStateSink> sink;
+};
+using Requests = std::vector<HeldRequest>;
 
 constexpr long kCompleted = 4;
 // How often the held requests are looked at while there are any.
@@ -34,9 +40,9 @@ public:
         m_inApartment.wait(kStartWaitMs);
     }
 
-    void keep(ComPtr<IXMLHTTPRequest>& request) {
+    void keep(HeldRequest& held) {
         kelvora_core::CSentry hold(m_lock);
-        m_requests.push_back(std::move(request));
+        m_requests.push_back(std::move(held));
         m_wake.set();
     }
 
@@ -55,16 +61,19 @@ private:
         return !m_requests.empty();
     }
 
-    // Allocates nothing: no failure ends the thread while it holds requests.
+    // Allocates nothing and calls no request: no failure ends the thread
+    // while it holds requests, and no transfer under way holds it up.
     void releaseCompleted() {
         kelvora_core::CSentry hold(m_lock);
         m_requests.erase(std::remove_if(m_requests.begin(), m_requests.end(), completed),
                          m_requests.end());
     }
 
-    static bool completed(const ComPtr<IXMLHTTPRequest>& request) {
-        long state = 0;
-        return SUCCEEDED(request->get_readyState(&state)) && state == kCompleted;
+    static bool completed(HeldRequest& held) {
+        if (held.sink->readyState() != kCompleted)
+            return false;
+        held.sink->forget();
+        return true;
     }
 
     kelvora_core::CCriticalSection m_lock;
@@ -73,10 +82,24 @@ private:
     Requests m_requests;
 };
 
+// Loaded from the system folder and never freed, so that no class object of
+// the library can outlive it, whatever the platform's COM does with it.
+void pinXmlLibrary() {
+    wchar_t path[MAX_PATH];
+    const UINT length = GetSystemDirectoryW(path, MAX_PATH);
+    if (length > 0 && length < MAX_PATH - 12) {
+        wcscpy(path + length, L"\\msxml3.dll");
+        LoadLibraryW(path);
+    }
+}
+
 // Never freed: the apartment, and the requests Wine may still call into,
 // are held until the process ends.
 CRequestKeeper* keeper() {
-    static CRequestKeeper* const instance = runningUnderWine() ? new CRequestKeeper : nullptr;
+    static CRequestKeeper* const instance = [] {
+        pinXmlLibrary();
+        return runningUnderWine() ? new CRequestKeeper : nullptr;
+    }();
     return instance;
 }
 
@@ -88,13 +111,21 @@ void holdApartment() {
     keeper();
 }
 
-void keepUntilComplete(ComPtr<IXMLHTTPRequest> request) {
+void keepUntilComplete(ComPtr<IXMLHTTPRequest> request, ComPtr<CReadyStateSink> sink) {
+    HeldRequest held{std::move(request), std::move(sink)};
+    CRequestKeeper* const instance = keeper();
+    if (!instance) {
+        // The platform's object stops its transfer when aborted.
+        held.sink->forget();
+        held.request->abort();
+        return;
+    }
     try {
-        if (CRequestKeeper* const instance = keeper())
-            instance->keep(request);
+        instance->keep(held);
     } catch (...) {
         // No room to hold it: it is never released, rather than released early.
-        (void)request.detach();
+        (void)held.request.detach();
+        (void)held.sink.detach();
     }
 }
 

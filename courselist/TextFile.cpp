@@ -105,6 +105,10 @@ std::optional<uint64_t> readTextFile(const std::string& path, uint64_t maxBytes,
     return bytes;
 }
 
+uint64_t storedTextBytes(const std::string& text) {
+    return text.size() + static_cast<uint64_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
 DWORD replaceTextFile(const std::string& path, const std::string& text) {
     if (path.empty())
         return ERROR_PATH_NOT_FOUND;

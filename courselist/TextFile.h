@@ -13,6 +13,9 @@
 // read only when the file holds at most maxBytes (and could be read whole).
 std::optional<uint64_t> readTextFile(const std::string& path, uint64_t maxBytes, std::string& text);
 
+// The size in bytes of the file that replaceTextFile makes of the text.
+uint64_t storedTextBytes(const std::string& text);
+
 // Writes the text to "<path>.tmp", flushes it to the disk and moves it over
 // the file, so that the file is replaced whole or not at all. The temporary
 // file is deleted first (what an interrupted save left) and again after a

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the shipped executable from outside: a 32-bit (PE32, i386) GUI
 # program for Windows 7 (6.1) and later, aware of terminal sessions, that
-# imports only Windows system DLLs and exports the library's functions by
+# imports only the system's known DLLs and exports the library's functions by
 # name, carries its version record and a manifest that names the systems it
 # supports, and is shipped stripped: no debug sections, no symbol table, at
 # most 450 KB, linked to its debug file.
@@ -18,10 +18,14 @@ grep -q 'file format pei-i386' <<<"$headers" || fail "not a pei-i386 image"
 grep -qE '^Magic\s+010b\s+\(PE32\)' <<<"$headers" || fail "not PE32"
 grep -qE '^Subsystem\s+00000002\s+\(Windows GUI\)' <<<"$headers" || fail "not a GUI program"
 
-system_dlls='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comctl32|comdlg32|msvcrt|winmm|ws2_32|uxtheme|version|secur32|rpcrt4|urlmon|wininet)\.dll$'
+# Only the system's known DLLs, which the loader never looks for beside the
+# program (Windows 7 to 11 alike), and comctl32, which the manifest binds to
+# the system's side-by-side copy: a DLL of any other name lying in the
+# download folder would be loaded in the system's place.
+known_dlls='^(kernel32|user32|gdi32|advapi32|shell32|shlwapi|ole32|oleaut32|comdlg32|msvcrt|ws2_32|rpcrt4|psapi|imm32|setupapi|imagehlp|comctl32)\.dll$'
 while read -r dll; do
     lower=${dll,,}
-    [[ $lower =~ $system_dlls ]] || fail "imports a non-system DLL: $dll"
+    [[ $lower =~ $known_dlls ]] || fail "imports a DLL that is not a known system DLL: $dll"
 done < <(awk '/DLL Name:/ {print $3}' <<<"$headers")
 
 exports=$(awk '/\[Ordinal\/Name Pointer\] Table/ {on=1; next} on && /^[ \t]*\[/ {print $NF} on && /^$/ {on=0}' \
@@ -97,5 +101,5 @@ if ((failures > 0)); then
     echo "resources found:"; echo "$record"
     exit 1
 fi
-echo "executable_format: PE32 i386 GUI, stripped, $bytes bytes, system imports only," \
+echo "executable_format: PE32 i386 GUI, stripped, $bytes bytes, known system DLLs only," \
      "${#required[@]} exports present, version record $version"

@@ -5,10 +5,12 @@
 #include "HandleCycles.h"
 #include "TestDocuments.h"
 #include "TextConversion.h"
+#include "TextFile.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 using namespace test_documents;
@@ -69,6 +71,15 @@ protected:
         server.setReply(path, HttpReply::answer(200, document));
         return fetch(server.url(path), timeoutMs);
     }
+    // The document rules hold alike for the server's answer and the local copy.
+    Outcome fromServerAndFile(const std::string& document) {
+        const Outcome served = fromServer("/rules.xml", document);
+        const Outcome stored = fromFile(document);
+        EXPECT_EQ(stored.succeeded, served.succeeded);
+        EXPECT_EQ(stored.errorText, served.errorText);
+        EXPECT_EQ(stored.entries, served.entries);
+        return served;
+    }
     LoopbackHttpServer server;
 };
 
@@ -86,8 +97,8 @@ TEST(AppNamesHelper, EmptyUrlMeansTheCourseListServer) {
     EXPECT_EQ("file:///C:/data/list.xml", other.url());
 }
 
-TEST(AppNamesHelper, EntriesInDocumentOrder) {
-    const Outcome outcome = fromFile(
+TEST_F(AppNamesHelperServerTest, EntriesInDocumentOrder) {
+    const Outcome outcome = fromServerAndFile(
         courseList({{"Alpha", "alpha.exe"}, {"Beta", "beta.exe;b2.exe"}, {"Gamma", "g.exe"}}));
     ASSERT_TRUE(outcome.done);
     EXPECT_TRUE(outcome.succeeded);
@@ -126,50 +137,52 @@ TEST(AppNamesHelper, DuplicatesStayAndOnlyPlainFileNamesAreListed) {
               outcome.entries);
 }
 
-TEST(AppNamesHelper, NamesAreComparedExactly) {
-    const Outcome outcome = fromFile("<root xmlns:x=\"urn:x\"><app exe=\"out.exe\">Outside</app>"
-                                     "<Applications><app exe=\"c.exe\">Case</app></Applications>"
-                                     "<applications><App exe=\"1\">A</App><APP exe=\"2\">B</APP>"
-                                     "<x:app exe=\"3\">C</x:app><app exe=\"in.exe\">In</app>"
-                                     "<!-- app --></applications></root>");
+TEST_F(AppNamesHelperServerTest, NamesAreComparedExactly) {
+    const Outcome outcome =
+        fromServerAndFile("<root xmlns:x=\"urn:x\"><app exe=\"out.exe\">Outside</app>"
+                          "<Applications><app exe=\"c.exe\">Case</app></Applications>"
+                          "<applications><App exe=\"1\">A</App><APP exe=\"2\">B</APP>"
+                          "<x:app exe=\"3\">C</x:app><app exe=\"in.exe\">In</app>"
+                          "<!-- app --></applications></root>");
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_EQ((Entries{{"In", "in.exe"}}), outcome.entries);
 }
 
-TEST(AppNamesHelper, NestedContainerGivesItsEntriesTwice) {
+TEST_F(AppNamesHelperServerTest, NestedContainerGivesItsEntriesTwice) {
     const Outcome outcome =
-        fromFile("<root><applications><app exe=\"a\">A</app>"
-                 "<group><applications><app exe=\"b\">B</app></applications></group>"
-                 "<app exe=\"c\">C</app></applications></root>");
+        fromServerAndFile("<root><applications><app exe=\"a\">A</app>"
+                          "<group><applications><app exe=\"b\">B</app></applications></group>"
+                          "<app exe=\"c\">C</app></applications></root>");
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_EQ((Entries{{"A", "a"}, {"B", "b"}, {"C", "c"}, {"B", "b"}}), outcome.entries);
 }
 
-TEST(AppNamesHelper, InnerEntryFollowsTheOuterOne) {
-    const Outcome outcome =
-        fromFile("<applications><app exe=\"o.exe\">Outer<app exe=\"i.exe\">Inner</app></app>"
-                 "</applications>");
+TEST_F(AppNamesHelperServerTest, InnerEntryFollowsTheOuterOne) {
+    const Outcome outcome = fromServerAndFile(
+        "<applications><app exe=\"o.exe\">Outer<app exe=\"i.exe\">Inner</app></app>"
+        "</applications>");
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_EQ((Entries{{"OuterInner", "o.exe"}, {"Inner", "i.exe"}}), outcome.entries);
 }
 
 // A well-formed page without the container (a portal's, say) is no course
 // list; an empty container is an empty one.
-TEST(AppNamesHelper, DocumentWithoutContainerIsCorrupt) {
-    const Outcome page = fromFile("<courses><app exe=\"a\">A</app></courses>");
+TEST_F(AppNamesHelperServerTest, DocumentWithoutContainerIsCorrupt) {
+    const Outcome page = fromServerAndFile("<courses><app exe=\"a\">A</app></courses>");
     EXPECT_FALSE(page.succeeded);
     EXPECT_NE(std::string::npos, page.errorText.find("267 (0x0)")) << page.errorText;
     EXPECT_TRUE(page.entries.empty());
-    const Outcome empty = fromFile("<applications/>");
+    const Outcome empty = fromServerAndFile("<applications/>");
     EXPECT_TRUE(empty.succeeded);
     EXPECT_TRUE(empty.entries.empty());
 }
 
 // A local copy counts as loaded once its document loaded, as a server's
 // answer does: what the walk found before the entry stays usable.
-TEST(AppNamesHelper, EntryWithoutProgramEndsTheWalkOfTheLocalCopyAsOfTheServers) {
-    const Outcome outcome = fromFile("<applications><app exe=\"a\">A</app><app exe=\"b\">B</app>"
-                                     "<app>C</app><app exe=\"d\">D</app></applications>");
+TEST_F(AppNamesHelperServerTest, EntryWithoutProgramEndsTheWalkOfTheLocalCopyAsOfTheServers) {
+    const Outcome outcome =
+        fromServerAndFile("<applications><app exe=\"a\">A</app><app exe=\"b\">B</app>"
+                          "<app>C</app><app exe=\"d\">D</app></applications>");
     ASSERT_TRUE(outcome.done);
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_EQ(200, outcome.status);
@@ -177,8 +190,8 @@ TEST(AppNamesHelper, EntryWithoutProgramEndsTheWalkOfTheLocalCopyAsOfTheServers)
     EXPECT_EQ((Entries{{"A", "a"}, {"B", "b"}}), outcome.entries);
 }
 
-TEST(AppNamesHelper, ProcessingInstructionNamedLikeAnEntryEndsTheWalk) {
-    const Outcome outcome = fromFile(
+TEST_F(AppNamesHelperServerTest, ProcessingInstructionNamedLikeAnEntryEndsTheWalk) {
+    const Outcome outcome = fromServerAndFile(
         "<applications><app exe=\"a\">A</app><?app data?><app exe=\"b\">B</app></applications>");
     EXPECT_TRUE(outcome.succeeded);
     EXPECT_EQ((Entries{{"A", "a"}}), outcome.entries);
@@ -207,15 +220,6 @@ TEST(AppNamesHelper, ResetEmptiesTheEntriesAndTheHelperStartsAgain) {
     ASSERT_TRUE(waitForDone(helper, 10000));
     EXPECT_TRUE(helper.succeeded());
     EXPECT_EQ((Entries{{"One", "1.exe"}}), helper.m_appNames);
-}
-
-TEST_F(AppNamesHelperServerTest, EntryWithoutProgramStillSucceedsFromTheServer) {
-    const Outcome outcome =
-        fromServer("/noexe.xml", "<applications><app exe=\"a\">A</app><app exe=\"b\">B</app>"
-                                 "<app>C</app></applications>");
-    EXPECT_TRUE(outcome.succeeded);
-    EXPECT_EQ(200, outcome.status);
-    EXPECT_EQ((Entries{{"A", "a"}, {"B", "b"}}), outcome.entries);
 }
 
 // A display name that the code page cannot spell is listed with its default
@@ -248,14 +252,18 @@ TEST(TextConversion, CodePagesThatRefuseTheNoBestFitFlagStillConvert) {
         EXPECT_THROW(wideToAnsi(name, 54936), TextConversionError);
 }
 
-// The largest document accepted is listed whole; one character more is
-// refused as corrupt with its size, from the server and from a file alike.
+// The bound counts the bytes of the local copy the document makes (each line
+// feed stored with a carriage return): the largest document accepted is
+// listed whole; one more line feed is refused as corrupt with the copy's size,
+// from the server as the next start refuses that copy, and an answer that
+// announces more is refused without waiting for it.
 TEST_F(AppNamesHelperServerTest, DocumentAboveTheSizeBoundIsCorrupt) {
     const size_t bound = CHTTPXMLReqHelper::kMaxDocumentBytes;
     const size_t count = bound / 100;
     std::string document = manyEntries(count);
-    ASSERT_LT(document.size(), bound);
-    document.resize(bound, ' ');
+    const size_t lineFeeds = std::count(document.begin(), document.end(), '\n');
+    ASSERT_LT(document.size() + lineFeeds, bound);
+    document.resize(bound - lineFeeds, ' ');
     const Stopwatch watch;
     const Outcome largest = fromServer("/largest.xml", document, 60000);
     ASSERT_TRUE(largest.succeeded) << largest.errorText;
@@ -264,14 +272,21 @@ TEST_F(AppNamesHelperServerTest, DocumentAboveTheSizeBoundIsCorrupt) {
     EXPECT_EQ(manyEntry(count - 1), largest.entries.back());
     std::printf("%u entries from the server in %lu ms\n", static_cast<unsigned>(count),
                 watch.elapsed());
+    const std::string larger = document + "\n";
+    const TemporaryFile copy("larger.xml", "");
+    ASSERT_EQ(static_cast<DWORD>(ERROR_SUCCESS), replaceTextFile(copy.path(), larger));
     char expected[32];
-    std::snprintf(expected, sizeof expected, "267 (0x%x)", static_cast<unsigned>(bound + 1));
-    for (const Outcome& outcome :
-         {fromServer("/larger.xml", document + " ", 60000), fromFile(document + " ")}) {
+    std::snprintf(expected, sizeof expected, "267 (0x%x)", static_cast<unsigned>(bound + 2));
+    for (const Outcome& outcome : {fromServer("/larger.xml", larger, 60000), fetch(copy.url())}) {
         EXPECT_FALSE(outcome.succeeded);
         EXPECT_NE(std::string::npos, outcome.errorText.find(expected)) << outcome.errorText;
         EXPECT_TRUE(outcome.entries.empty());
     }
+    server.setReply("/announced.xml", HttpReply::announce(1u << 30, document.substr(0, 1 << 16)));
+    const Stopwatch announced;
+    const Outcome refused = fetch(server.url("/announced.xml"));
+    EXPECT_LT(announced.elapsed(), 5000u);
+    EXPECT_NE(std::string::npos, refused.errorText.find("267 (0x40000000)")) << refused.errorText;
 }
 
 TEST_F(AppNamesHelperServerTest, DeeplyNestedDocumentDoesNotTakeTheProcessDown) {

@@ -54,11 +54,16 @@ const char* reasonPhrase(int status) {
     }
 }
 
-std::string head(int status, const std::string& contentType, size_t length,
-                 const std::string& extra = std::string()) {
+// A length of kNoLength announces none: the answer ends when the connection does.
+constexpr uint64_t kNoLength = 0;
+
+std::string head(int status, const std::string& contentType, uint64_t length,
+                 const std::string& extra = std::string(), bool announced = true) {
+    const std::string lengthLine =
+        announced ? "Content-Length: " + std::to_string(length) + "\r\n" : std::string();
     return "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status) +
-           "\r\nContent-Type: " + contentType + "\r\nContent-Length: " + std::to_string(length) +
-           "\r\n" + extra + "Connection: close\r\nCache-Control: no-store\r\n\r\n";
+           "\r\nContent-Type: " + contentType + "\r\n" + lengthLine + extra +
+           "Connection: close\r\nCache-Control: no-store\r\n\r\n";
 }
 
 // Gives the peer our end of the stream and waits (bounded) for its end.
@@ -102,6 +107,22 @@ HttpReply HttpReply::hangUpMidway(std::string body) {
     HttpReply reply;
     reply.kind = Kind::HangUpMidway;
     reply.body = std::move(body);
+    return reply;
+}
+
+HttpReply HttpReply::announce(uint64_t length, std::string body) {
+    HttpReply reply;
+    reply.kind = Kind::Announce;
+    reply.announcedLength = length;
+    reply.body = std::move(body);
+    return reply;
+}
+
+HttpReply HttpReply::flood(uint64_t length, DWORD ms) {
+    HttpReply reply;
+    reply.kind = Kind::Flood;
+    reply.announcedLength = length;
+    reply.floodMs = ms;
     return reply;
 }
 
@@ -255,6 +276,16 @@ void LoopbackHttpServer::holdUntilPeerCloses(SOCKET client) {
     }
 }
 
+// Filler as fast as the client takes it, until the flood's time is over.
+void LoopbackHttpServer::flood(SOCKET client, const HttpReply& reply) {
+    const std::string filler(1 << 16, ' ');
+    bool going = sendAll(client, head(reply.status, reply.contentType, reply.announcedLength, "",
+                                      reply.announcedLength != kNoLength));
+    const DWORD start = GetTickCount();
+    while (going && GetTickCount() - start < reply.floodMs && pause(0))
+        going = sendAll(client, filler);
+}
+
 bool LoopbackHttpServer::pause(DWORD ms) {
     return m_stop.wait(ms) != kelvora_core::Signaled;
 }
@@ -317,6 +348,14 @@ void LoopbackHttpServer::answer(SOCKET client, const HttpReply& reply) {
         return;
     case HttpReply::Kind::Redirect:
         sendAll(client, head(302, "text/plain", 0, "Location: " + reply.location + "\r\n"));
+        break;
+    case HttpReply::Kind::Announce:
+        if (sendAll(client,
+                    head(reply.status, reply.contentType, reply.announcedLength) + reply.body))
+            holdUntilPeerCloses(client);
+        break;
+    case HttpReply::Kind::Flood:
+        flood(client, reply);
         break;
     }
     if (m_stop.wait(0) == kelvora_core::Signaled)

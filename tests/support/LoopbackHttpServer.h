@@ -6,6 +6,7 @@
 #include "Waitable.h"
 
 #include <atomic>
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -23,6 +24,9 @@ struct HttpReply {
         Drip,         // the answer in small pieces with pauses between them
         HangUpMidway, // headers announce the whole body; half of it, then close
         Redirect,     // 302 to location
+        Announce,     // headers announce announcedLength; the body, then held as Hang
+        Flood, // headers announce announcedLength (none when 0); filler as fast as it goes, for
+               // floodMs
     };
     Kind kind = Kind::Answer;
     int status = 200;
@@ -31,6 +35,8 @@ struct HttpReply {
     std::string location;
     size_t dripChunk = 64;
     DWORD dripPauseMs = 20;
+    uint64_t announcedLength = 0;
+    DWORD floodMs = 0;
 
     static HttpReply answer(int status, std::string body,
                             std::string contentType = "text/xml; charset=utf-8");
@@ -38,6 +44,8 @@ struct HttpReply {
     static HttpReply drip(std::string body, size_t chunk, DWORD pauseMs);
     static HttpReply hangUpMidway(std::string body);
     static HttpReply redirect(std::string location);
+    static HttpReply announce(uint64_t length, std::string body);
+    static HttpReply flood(uint64_t length, DWORD ms);
 };
 
 // An HTTP/1.1 server on 127.0.0.1 with a port chosen by the system, serving
@@ -83,6 +91,7 @@ private:
     void answer(SOCKET client, const HttpReply& reply);
     bool pause(DWORD ms);
     void holdUntilPeerCloses(SOCKET client);
+    void flood(SOCKET client, const HttpReply& reply);
     void reapFinished(bool all);
     HttpReply replyFor(const std::string& path) const;
 
