@@ -16,6 +16,8 @@
 using kelvora_core::loadResourceString;
 
 namespace {
+// How much longer than its request an update may take.
+constexpr DWORD kUpdateGraceMs = 2000;
 // How often the restart looks at the speed product.
 constexpr UINT kRestartTimerMs = 100;
 } // namespace
@@ -40,7 +42,8 @@ const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntri
 CTempovaForLutegateDlg::CTempovaForLutegateDlg(HWND parent)
     : CDialog(IDD_TEMPOVAFORLUTEGATE_DIALOG, parent),
       m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))), m_nTimer(0),
-      m_pAppNamesHelper(nullptr), m_tempovaCloseLimitMs(CTempovaRestart::kCloseLimitMs) {}
+      m_pAppNamesHelper(nullptr), m_tempovaCloseLimitMs(CTempovaRestart::kCloseLimitMs),
+      m_updateLimitMs(CHTTPXMLReqHelper::kServerTimeoutMs + kUpdateGraceMs) {}
 
 // The update helper is gone by now: Close or the end of the update deleted it.
 CTempovaForLutegateDlg::~CTempovaForLutegateDlg() = default;

@@ -63,6 +63,10 @@ protected:
     std::unique_ptr<CTempovaRestart> m_restart;
     // How long the speed product may take to close.
     DWORD m_tempovaCloseLimitMs;
+    // When the update's request started, and how long the update may take:
+    // the request's own limit and a little more.
+    DWORD m_updateStarted = 0;
+    DWORD m_updateLimitMs;
 
 private:
     // Apply's steps.

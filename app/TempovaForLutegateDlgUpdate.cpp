@@ -145,16 +145,23 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     CAppNamesHelper& helper = *m_pAppNamesHelper;
     // The worker sets the done event before it clears m_busy: reading m_busy
     // first, a clear flag with no done event means no request has run yet.
-    if (!helper.m_busy && !helper.isDone())
+    if (!helper.m_busy && !helper.isDone()) {
         helper.startRequest();
-    if (!helper.isDone()) {
-        SetStatus(m_staticStatus.GetWindowText() + ".");
-        return;
+        m_updateStarted = GetTickCount();
     }
-    if (helper.succeeded())
+    if (!helper.isDone()) {
+        if (GetTickCount() - m_updateStarted < m_updateLimitMs) {
+            SetStatus(m_staticStatus.GetWindowText() + ".");
+            return;
+        }
+        // The worker is held up inside the platform's request object (by an
+        // answer that floods in, under Wine): the update ends all the same.
+        SetStatus(CHTTPXMLReqHelper::errorText(IDS_ERR_INCOMPLETE, 0));
+    } else if (helper.succeeded()) {
         ShowUpdatedList(helper);
-    else
+    } else {
         SetStatus(helper.m_errorText);
+    }
     FinishUpdate();
 }
 

@@ -91,10 +91,8 @@ double unpausedPollCpuMs(const std::string& url, DWORD ms) {
     const std::wstring wide = ansiToWide(url);
     Bstr method(L"GET");
     Bstr address(wide);
-    ComPtr<CReadyStateSink> sink(new CReadyStateSink(request.get()));
     if (FAILED(request->open(method.get(), address.get(), boolArgument(true), missingArgument(),
                              missingArgument())) ||
-        FAILED(request->put_onreadystatechange(sink.get())) ||
         FAILED(request->send(missingArgument())))
         return -1;
     kelvora_core::CEvent cancel;
@@ -108,7 +106,7 @@ double unpausedPollCpuMs(const std::string& url, DWORD ms) {
     }
     const double used = threadCpuMs(GetCurrentThread()) - before;
     // Still waiting for the server: released only once it has completed.
-    request_keeper::keepUntilComplete(std::move(request), std::move(sink));
+    request_keeper::keepUntilComplete(std::move(request));
     return used;
 }
 

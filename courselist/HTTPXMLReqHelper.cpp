@@ -1,7 +1,6 @@
 #include "HTTPXMLReqHelper.h"
 
 #include "MsxmlIds.h"
-#include "ReadyStateSink.h"
 #include "RequestKeeper.h"
 #include "TextConversion.h"
 #include "TextFile.h"
@@ -12,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <vector>
 
 using kelvora_core::CSentry;
@@ -46,6 +46,7 @@ void raiseOnFailure(HRESULT hr, int code) {
         throw RequestError{code, static_cast<uint32_t>(hr)};
 }
 
+constexpr long kReadyStateHeadersIn = 2;
 constexpr long kReadyStateCompleted = 4;
 constexpr uint32_t kCancelWaitMs = 5000;
 constexpr uint32_t kStopWaitMs = 2000;
@@ -68,18 +69,14 @@ std::string responseInAnsi(const Bstr& text) {
     }
 }
 
-// Owns a request and its sink from the send on: one that did not complete is
-// handed over rather than released (RequestKeeper.h); the sink of one that
-// did is told to forget it before it is released.
+// Owns a request from its send on: one that did not complete is handed over
+// rather than released (RequestKeeper.h).
 class SentRequest {
 public:
-    SentRequest(ComPtr<IXMLHTTPRequest>& request, ComPtr<CReadyStateSink>& sink)
-        : m_request(request), m_sink(sink) {}
+    explicit SentRequest(ComPtr<IXMLHTTPRequest>& request) : m_request(request) {}
     ~SentRequest() {
         if (!m_completed)
-            request_keeper::keepUntilComplete(std::move(m_request), std::move(m_sink));
-        else
-            m_sink->forget();
+            request_keeper::keepUntilComplete(std::move(m_request));
     }
     SentRequest(const SentRequest&) = delete;
     SentRequest& operator=(const SentRequest&) = delete;
@@ -87,7 +84,6 @@ public:
 
 private:
     ComPtr<IXMLHTTPRequest>& m_request;
-    ComPtr<CReadyStateSink>& m_sink;
     bool m_completed = false;
 };
 
@@ -100,6 +96,16 @@ void reportInfo(const std::string& text) {
 void refuseOversized(uint64_t size) {
     if (size > CHTTPXMLReqHelper::kMaxDocumentBytes)
         throw RequestError{kCorrupt, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX))};
+}
+
+// The length the answer's headers announce; 0 when they announce none (or
+// the object cannot tell yet).
+uint64_t announcedLength(IXMLHTTPRequest* request) {
+    Bstr name(L"Content-Length");
+    Bstr value;
+    if (request->getResponseHeader(name.get(), value.put()) != S_OK || !value.get())
+        return 0;
+    return std::wcstoull(value.get(), nullptr, 10);
 }
 
 // Workers whose owner let go of them and that have not ended yet.
@@ -278,12 +284,10 @@ void CHTTPXMLReqHelper::serverSteps(const std::wstring& url, const std::wstring&
                                  missingArgument()),
                    kOpenFailed);
     askTheServer(request.get());
-    ComPtr<CReadyStateSink> sink(new CReadyStateSink(request.get()));
-    raiseOnFailure(request->put_onreadystatechange(sink.get()), kOpenFailed);
     raiseOnFailure(request->send(missingArgument()), kSendFailed);
-    SentRequest sent(request, sink);
+    SentRequest sent(request);
 
-    const long readyState = waitForServer(*sink.get());
+    const long readyState = waitForServer(request.get());
     if (readyState != kReadyStateCompleted)
         throw RequestError{kIncomplete, static_cast<uint32_t>(readyState)};
     sent.completed();
@@ -316,22 +320,32 @@ void CHTTPXMLReqHelper::askTheServer(IXMLHTTPRequest* request) {
     raiseOnFailure(request->setRequestHeader(header.get(), date.get()), kOpenFailed);
 }
 
-// Waits until the request completes, the time-out ends, a cancel arrives or
-// the server announces an answer above the bound (then refused at once). The
-// sink reports each change of the ready state: the object itself is not
-// called while the answer arrives, so the time-out holds whatever it sends.
-long CHTTPXMLReqHelper::waitForServer(CReadyStateSink& sink) {
+// Polls the ready state until the request completes, the time-out ends or a
+// cancel arrives. Between two looks it waits on the cancel event, so the
+// wait costs next to no processor time. Once the headers are in, an answer
+// that announces more than the bound is refused at once.
+long CHTTPXMLReqHelper::waitForServer(IXMLHTTPRequest* request) {
+    long readyState = 0;
+    uint64_t announced = 0;
     const DWORD start = GetTickCount();
-    const HANDLE wakers[] = {sink.changed().getHandle(), m_cancelEvent.getHandle()};
     for (;;) {
-        const long readyState = sink.readyState();
+        if (readyState == kReadyStateCompleted)
+            break;
         const DWORD elapsed = GetTickCount() - start;
-        if (readyState == kReadyStateCompleted || elapsed >= kServerTimeoutMs)
-            return readyState;
-        refuseOversized(static_cast<uint64_t>(std::max<int64_t>(sink.announcedLength(), 0)));
-        if (WaitForMultipleObjects(2, wakers, FALSE, kServerTimeoutMs - elapsed) != WAIT_OBJECT_0)
-            return sink.readyState();
+        if (elapsed >= kServerTimeoutMs)
+            break;
+        raiseOnFailure(request->get_readyState(&readyState), kReadyStateFailed);
+        if (readyState >= kReadyStateHeadersIn && announced == 0) {
+            announced = announcedLength(request);
+            refuseOversized(announced);
+        }
+        const DWORD pause = readyState == kReadyStateCompleted
+                                ? 0
+                                : std::min<DWORD>(kPollPauseMs, kServerTimeoutMs - elapsed);
+        if (m_cancelEvent.wait(pause) == Signaled)
+            break;
     }
+    return readyState;
 }
 
 void CHTTPXMLReqHelper::loadFromFile() {

@@ -12,8 +12,6 @@
 #include <cstdint>
 #include <string>
 
-class CReadyStateSink;
-
 // Worker thread that fetches one XML document per request, from an HTTP
 // server or from a "file:" URL, and hands the elements named m_tagName to
 // the subclass. The owner starts, polls, cancels and destroys it from its
@@ -50,6 +48,8 @@ public:
 
     // Longest wait for the server, measured from just after the send.
     static constexpr uint32_t kServerTimeoutMs = 30000;
+    // Longest pause between two looks at the server's ready state.
+    static constexpr uint32_t kPollPauseMs = 10;
     // Largest document accepted, in bytes of the local copy it makes (or of
     // the copy read at start); a larger one is corrupt (267, its size as the
     // value), as is an answer whose announced length is larger.
@@ -101,7 +101,7 @@ private:
     void requestFromServer();
     void serverSteps(const std::wstring& url, const std::wstring& tagName);
     void askTheServer(IXMLHTTPRequest* request);
-    long waitForServer(CReadyStateSink& sink);
+    long waitForServer(IXMLHTTPRequest* request);
     void loadFromFile();
     void fileSteps(const std::string& content, const std::wstring& tagName);
     ComPtr<IXMLDOMNodeList> loadDocument(IXMLDOMDocument* document, BSTR text,

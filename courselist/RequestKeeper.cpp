@@ -12,12 +12,7 @@
 
 namespace {
 
-// A request and the sink that follows its state.
-struct HeldRequest {
-    ComPtr<IXMLHTTPRequest> request;
-    ComPtr<CReadyStateSink> sink;
-};
-using Requests = std::vector<HeldRequest>;
+using Requests = std::vector<ComPtr<IXMLHTTPRequest>>;
 
 constexpr long kCompleted = 4;
 // How often the held requests are looked at while there are any.
@@ -40,9 +35,9 @@ public:
         m_inApartment.wait(kStartWaitMs);
     }
 
-    void keep(HeldRequest& held) {
+    void keep(ComPtr<IXMLHTTPRequest>& request) {
         kelvora_core::CSentry hold(m_lock);
-        m_requests.push_back(std::move(held));
+        m_requests.push_back(std::move(request));
         m_wake.set();
     }
 
@@ -61,19 +56,16 @@ private:
         return !m_requests.empty();
     }
 
-    // Allocates nothing and calls no request: no failure ends the thread
-    // while it holds requests, and no transfer under way holds it up.
+    // Allocates nothing: no failure ends the thread while it holds requests.
     void releaseCompleted() {
         kelvora_core::CSentry hold(m_lock);
         m_requests.erase(std::remove_if(m_requests.begin(), m_requests.end(), completed),
                          m_requests.end());
     }
 
-    static bool completed(HeldRequest& held) {
-        if (held.sink->readyState() != kCompleted)
-            return false;
-        held.sink->forget();
-        return true;
+    static bool completed(const ComPtr<IXMLHTTPRequest>& request) {
+        long state = 0;
+        return SUCCEEDED(request->get_readyState(&state)) && state == kCompleted;
     }
 
     kelvora_core::CCriticalSection m_lock;
@@ -111,21 +103,18 @@ void holdApartment() {
     keeper();
 }
 
-void keepUntilComplete(ComPtr<IXMLHTTPRequest> request, ComPtr<CReadyStateSink> sink) {
-    HeldRequest held{std::move(request), std::move(sink)};
+void keepUntilComplete(ComPtr<IXMLHTTPRequest> request) {
     CRequestKeeper* const instance = keeper();
     if (!instance) {
         // The platform's object stops its transfer when aborted.
-        held.sink->forget();
-        held.request->abort();
+        request->abort();
         return;
     }
     try {
-        instance->keep(held);
+        instance->keep(request);
     } catch (...) {
         // No room to hold it: it is never released, rather than released early.
-        (void)held.request.detach();
-        (void)held.sink.detach();
+        (void)request.detach();
     }
 }
 

@@ -268,7 +268,9 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         HWND restarted = findTempova();
         ASSERT_NE(restarted, nullptr);
         EXPECT_NE(windowProcess(restarted), first.id());
-        // The new stand-in read the values Apply had just written.
+        // The new stand-in read the values Apply had just written (its window
+        // counts from its creation; its texts are there once it shows).
+        ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(restarted) != FALSE; }));
         char programs[1024] = {};
         GetWindowTextA(GetDlgItem(restarted, 1002), programs, sizeof programs);
         EXPECT_EQ(programs, storedPrograms());

@@ -347,6 +347,25 @@ TEST_F(CourseListTest, PageWithoutTheContainerIsRefusedAndAnEmptyListEmptiesTheL
     EXPECT_EQ("<applications/>", readFile(localCopyPath()));
 }
 
+// An answer that floods in holds the worker up inside the request object
+// under Wine, past its own limit; the update still ends at its limit, with
+// the error, the rows and the copy as they were. Here the limit is shortened
+// and the server does not answer.
+TEST_F(CourseListTest, UpdateEndsAtItsLimitWhateverTheWorkerDoes) {
+    writeFile(localCopyPath(), courseList({{"Old", "old.exe"}}));
+    const std::string copy = readFile(localCopyPath());
+    server().setReply(kPath, HttpReply::hang());
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.run([&] { dialog.dialog().setUpdateLimit(1500); });
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(dialog.flush());
+    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }, 3500));
+    EXPECT_EQ("Error connecting to Kelvora server, please try again later.", dialog.status());
+    EXPECT_EQ((std::vector<std::string>{"Old [ ]"}), rows(dialog));
+    EXPECT_EQ(copy, readFile(localCopyPath()));
+}
+
 TEST_F(CourseListTest, CancelWhileTheServerHangsKeepsTheDotsAndRows) {
     writeFile(localCopyPath(), courseList({{"Old", "old.exe"}}));
     server().setReply(kPath, HttpReply::hang());

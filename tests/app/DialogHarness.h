@@ -29,8 +29,10 @@ public:
         ClearAppList();
         LoadLocalCourseList();
     }
-    // How long Apply waits for the speed product to close (dialog's thread only).
+    // How long Apply waits for the speed product to close, and an update for
+    // its answer (dialog's thread only).
     void setTempovaCloseLimit(DWORD ms) { m_tempovaCloseLimitMs = ms; }
+    void setUpdateLimit(DWORD ms) { m_updateLimitMs = ms; }
     // The number of rows when the dialog was told to end; -1 before.
     std::atomic<int> m_rowsAtEnd{-1};
 

@@ -70,6 +70,11 @@ const std::vector<std::string> kRowNames = {"Lutegate Course Player", "Lutegate 
                                             "Видеоуроки"};
 const std::set<int> kCheckedRows = {1, 3, 4};
 
+const char* const kLoginPage = "<?xml version=\"1.0\"?>\n"
+                               "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><title>Guest "
+                               "Wi-Fi</title></head><body><form action=\"/login\"><input "
+                               "name=\"room\"/></form></body></html>\n";
+
 // The speed product's lists when nothing was stored, with the checked
 // programs appended, their ASCII letters in small letters, and without a
 // trailing ";".
@@ -379,6 +384,22 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
     }
     EXPECT_EQ(kPressUpdate, windowText(GetDlgItem(dialog, kStatusLine)));
     EXPECT_EQ(1u, courseListRequests());
+    // Behind a hotel's login page: no course list, so the rows and the copy
+    // stay and the error stands.
+    m_server.setReply("/lutegate/lutegate.xml", test_support::HttpReply::answer(200, kLoginPage));
+    pressButton(dialog, kUpdateButton);
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            return windowText(GetDlgItem(dialog, kStatusLine)).find("267 (0x0)") !=
+                   std::string::npos;
+        },
+        20000));
+    EXPECT_EQ(withCrLf(kCourseList), readFile(localCopy()));
+    {
+        RemoteListView list(GetDlgItem(dialog, kListView));
+        ASSERT_TRUE(list.ready());
+        EXPECT_EQ(expectedRows(kCheckedRows), list.rows());
+    }
     closeEnabler(dialog, *enabler);
     m_processes.release(*enabler);
     // The server's accept thread holds a handle now and then while it waits

@@ -1,5 +1,7 @@
 #include "LoopbackHttpServer.h"
 
+#include <process.h>
+
 #include <ws2tcpip.h>
 
 #include <algorithm>
@@ -239,8 +241,21 @@ void LoopbackHttpServer::reapFinished(bool all) {
         std::move(keep, m_connections.end(), std::back_inserter(done));
         m_connections.erase(keep, m_connections.end());
     }
-    for (auto& connection : done)
-        connection->thread.join();
+    done.clear(); // each waits for its thread
+}
+
+LoopbackHttpServer::Connection::~Connection() {
+    if (!thread)
+        return;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+}
+
+unsigned __stdcall LoopbackHttpServer::connectionMain(void* parameter) {
+    auto* connection = static_cast<Connection*>(parameter);
+    connection->server->serve(connection->client);
+    connection->finished = true;
+    return 0;
 }
 
 void LoopbackHttpServer::acceptLoop() {
@@ -253,13 +268,18 @@ void LoopbackHttpServer::acceptLoop() {
         if (client == INVALID_SOCKET)
             continue;
         auto connection = std::make_unique<Connection>();
-        Connection* raw = connection.get();
+        connection->server = this;
+        connection->client = client;
+        constexpr unsigned kStackBytes = 128 * 1024;
+        connection->thread = reinterpret_cast<HANDLE>(
+            _beginthreadex(nullptr, kStackBytes, connectionMain, connection.get(),
+                           STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+        if (!connection->thread) {
+            closesocket(client); // no room for another thread: refused
+            continue;
+        }
         std::lock_guard<std::mutex> lock(m_mutex);
         m_connections.push_back(std::move(connection));
-        raw->thread = std::thread([this, client, raw] {
-            serve(client);
-            raw->finished = true;
-        });
     }
 }
 

@@ -81,10 +81,16 @@ public:
     static constexpr DWORD kMaxHangMs = 120000;
 
 private:
+    // A connection's thread, with a small stack: a test may hold hundreds
+    // of connections open in a 32-bit process beside the client's threads.
     struct Connection {
-        std::thread thread;
+        LoopbackHttpServer* server;
+        SOCKET client;
+        HANDLE thread = nullptr;
         std::atomic<bool> finished{false};
+        ~Connection();
     };
+    static unsigned __stdcall connectionMain(void* connection);
 
     void acceptLoop();
     void serve(SOCKET client);
