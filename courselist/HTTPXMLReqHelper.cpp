@@ -46,7 +46,7 @@ void raiseOnFailure(HRESULT hr, int code) {
         throw RequestError{code, static_cast<uint32_t>(hr)};
 }
 
-constexpr long kReadyStateHeadersIn = 2;
+constexpr long kReadyStateReceiving = 3;
 constexpr long kReadyStateCompleted = 4;
 constexpr uint32_t kCancelWaitMs = 5000;
 constexpr uint32_t kStopWaitMs = 2000;
@@ -322,8 +322,9 @@ void CHTTPXMLReqHelper::askTheServer(IXMLHTTPRequest* request) {
 
 // Polls the ready state until the request completes, the time-out ends or a
 // cancel arrives. Between two looks it waits on the cancel event, so the
-// wait costs next to no processor time. Once the headers are in, an answer
-// that announces more than the bound is refused at once.
+// wait costs next to no processor time. Once the answer arrives (its
+// headers are in by then), one that announces more than the bound is
+// refused at once.
 long CHTTPXMLReqHelper::waitForServer(IXMLHTTPRequest* request) {
     long readyState = 0;
     uint64_t announced = 0;
@@ -335,7 +336,7 @@ long CHTTPXMLReqHelper::waitForServer(IXMLHTTPRequest* request) {
         if (elapsed >= kServerTimeoutMs)
             break;
         raiseOnFailure(request->get_readyState(&readyState), kReadyStateFailed);
-        if (readyState >= kReadyStateHeadersIn && announced == 0) {
+        if (readyState >= kReadyStateReceiving && announced == 0) {
             announced = announcedLength(request);
             refuseOversized(announced);
         }
