@@ -2,7 +2,9 @@
 
 #include <ole2.h>
 
+#include <mutex>
 #include <new>
+#include <vector>
 
 HRESULT throwIfFailed(HRESULT hr) {
     if (FAILED(hr))
@@ -43,11 +45,57 @@ VARIANT boolArgument(bool value) {
     return result;
 }
 
+namespace {
+
+bool inMultithreadedApartment() {
+    APTTYPE type = APTTYPE_CURRENT;
+    APTTYPEQUALIFIER qualifier = APTTYPEQUALIFIER_NONE;
+    return SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && type == APTTYPE_MTA;
+}
+
+// The class objects of the multithreaded apartment, got once and kept for
+// the life of the process (as is the apartment, RequestKeeper.h): under Wine,
+// getting a class object anew for each object, from workers that come and
+// go, now and then called into one that had gone (a page fault inside
+// CoCreateInstance).
+IClassFactory* keptClassObject(const CLSID& clsid, HRESULT& hr) {
+    struct Kept {
+        CLSID clsid;
+        IClassFactory* factory;
+    };
+    static std::mutex* const lock = new std::mutex;
+    static std::vector<Kept>* const kept = new std::vector<Kept>;
+    std::lock_guard<std::mutex> guard(*lock);
+    for (const Kept& entry : *kept) {
+        if (IsEqualCLSID(entry.clsid, clsid))
+            return entry.factory;
+    }
+    IClassFactory* factory = nullptr;
+    hr = CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IID_IClassFactory,
+                          reinterpret_cast<void**>(&factory));
+    if (FAILED(hr))
+        return nullptr;
+    kept->push_back(Kept{clsid, factory});
+    return factory;
+}
+
+HRESULT createUnknown(const CLSID& clsid, IUnknown** unknown) {
+    if (!inMultithreadedApartment())
+        return CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown,
+                                reinterpret_cast<void**>(unknown));
+    HRESULT hr = S_OK;
+    IClassFactory* const factory = keptClassObject(clsid, hr);
+    return factory
+               ? factory->CreateInstance(nullptr, IID_IUnknown, reinterpret_cast<void**>(unknown))
+               : hr;
+}
+
+} // namespace
+
 HRESULT createInstance(const CLSID& clsid, const IID& iid, void** result) {
     *result = nullptr;
     ComPtr<IUnknown> unknown;
-    HRESULT hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown,
-                                  reinterpret_cast<void**>(unknown.put()));
+    HRESULT hr = createUnknown(clsid, unknown.put());
     if (FAILED(hr))
         return hr;
     hr = OleRun(unknown.get());
