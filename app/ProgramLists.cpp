@@ -48,15 +48,16 @@ void removeFirstName(std::vector<std::string>& names, const std::string& name) {
 
 void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
                   std::vector<std::string>& programs) {
+    std::vector<std::vector<std::string>> rowNames;
     std::unordered_set<std::string> chosen;
     for (const RowChoice& row : rows) {
-        for (const std::string& name : splitNames(kelvora_core::toLowerAscii(row.programName)))
-            if (row.checked)
-                chosen.insert(name);
+        rowNames.push_back(splitNames(kelvora_core::toLowerAscii(row.programName)));
+        if (row.checked)
+            chosen.insert(rowNames.back().begin(), rowNames.back().end());
     }
-    for (const RowChoice& row : rows) {
-        for (const std::string& name : splitNames(kelvora_core::toLowerAscii(row.programName))) {
-            if (row.checked) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+        for (const std::string& name : rowNames[i]) {
+            if (rows[i].checked) {
                 addName(modules, name);
                 addName(programs, name);
             } else if (chosen.count(name) == 0) {

@@ -1,5 +1,7 @@
 #include "RunningTempova.h"
 
+#include "Wnd.h"
+
 #include <vector>
 
 namespace {
@@ -11,13 +13,9 @@ const char* const kWindowTitle = "Kelvora Tempova LoaderApp";
 // The platform's longest path, in characters.
 constexpr DWORD kLongestPath = 32767;
 
-DWORD ownerOf(HWND window) {
-    DWORD id = 0;
-    return window && GetWindowThreadProcessId(window, &id) ? id : 0;
-}
-
 HANDLE openOwner(HWND window) {
-    const DWORD id = ownerOf(window);
+    DWORD id = 0;
+    GetWindowThreadProcessId(window, &id);
     return id ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id) : nullptr;
 }
 
@@ -53,12 +51,8 @@ HWND CRunningTempova::findWindow() {
 }
 
 HWND CRunningTempova::windowOf(DWORD processId) {
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, kWindowClass, kWindowTitle)) != nullptr) {
-        if (ownerOf(window) == processId)
-            return window;
-    }
-    return nullptr;
+    return FindTopLevelWindow(kWindowClass, kWindowTitle,
+                              [processId](DWORD owner) { return owner == processId; });
 }
 
 CRunningTempova::CRunningTempova(HWND window)

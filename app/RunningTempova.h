@@ -1,15 +1,10 @@
 #pragma once
 
+#include "UniqueHandle.h"
+
 #include <windows.h>
 
-#include <memory>
 #include <string>
-
-// Closes the kernel handle it holds.
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<void, HandleCloser>;
 
 // The running speed product as Apply meets it: its main window and, when it
 // can be had, its process, so that the restart waits for that process and

@@ -1,5 +1,7 @@
 #include "SingleInstance.h"
 
+#include "Wnd.h"
+
 namespace {
 
 const char* const kMutexName = "Local\\Kelvora.TempovaForLutegate.Instance";
@@ -12,14 +14,8 @@ constexpr DWORD kPollMs = 20;
 
 // The first copy's dialog: another process's window of the tool's title.
 HWND firstCopysDialog() {
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, kDialogClass, kDialogTitle)) != nullptr) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(window, &owner);
-        if (owner != GetCurrentProcessId())
-            return window;
-    }
-    return nullptr;
+    return FindTopLevelWindow(kDialogClass, kDialogTitle,
+                              [](DWORD owner) { return owner != GetCurrentProcessId(); });
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "RunningTempova.h"
+#include "UniqueHandle.h"
 
 // One copy of the tool per user session, as Windows tools keep: the first
 // copy holds a named mutex in the session's namespace for its whole life; a

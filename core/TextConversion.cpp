@@ -90,12 +90,10 @@ UINT recordedAnsiCodePage() {
     return IsValidCodePage(codePage) ? codePage : 0;
 }
 
-} // namespace
-
 // The recorded code page is the one in force (it also holds UTF-8 where the
 // system runs every program in it); the system locale's is what it derives
 // from. A locale without an ANSI code page has programs work in UTF-8.
-UINT systemAnsiCodePage() {
+UINT lookUpSystemAnsiCodePage() {
     if (const UINT recorded = recordedAnsiCodePage())
         return recorded;
     DWORD codePage = 0;
@@ -104,4 +102,13 @@ UINT systemAnsiCodePage() {
         codePage != 0 && IsValidCodePage(codePage))
         return codePage;
     return CP_UTF8;
+}
+
+} // namespace
+
+// Looked up once: the system sets it when it starts, and every course list
+// entry asks for it.
+UINT systemAnsiCodePage() {
+    static const UINT codePage = lookUpSystemAnsiCodePage();
+    return codePage;
 }

@@ -2,6 +2,17 @@
 
 #include <vector>
 
+HWND FindTopLevelWindow(const char* className, const char* title,
+                        const std::function<bool(DWORD processId)>& accept) {
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, className, title)) != nullptr) {
+        DWORD owner = 0;
+        if (GetWindowThreadProcessId(window, &owner) && accept(owner))
+            return window;
+    }
+    return nullptr;
+}
+
 HWND CWnd::Detach() {
     HWND hWnd = m_hWnd;
     m_hWnd = nullptr;

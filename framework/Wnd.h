@@ -3,7 +3,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
 #include <string>
+
+// The first top-level window of the class and title whose process (by its
+// id) is accepted; null when there is none.
+HWND FindTopLevelWindow(const char* className, const char* title,
+                        const std::function<bool(DWORD processId)>& accept);
 
 // A window handle with the few operations the dialogs use. The wrapper does
 // not own the window: a control belongs to its dialog, which destroys it.

@@ -118,7 +118,7 @@ TEST(Executable, ShowsTheDialogOnceAndEndsWhenItCloses) {
 TEST(Executable, EndsPromptlyAndCleanlyWhileAWorkerIsStillBusy) {
     test_support::LoopbackHttpServer server;
     ASSERT_TRUE(server.started());
-    server.setReply("/lutegate/lutegate.xml", test_support::HttpReply::flood(0, 30000));
+    server.setReply("/lutegate/lutegate.xml", test_support::HttpReply::flood(30000));
     const std::string proxy = "http://127.0.0.1:" + std::to_string(server.port());
     test_support::ChildProcess enabler(exePath(),
                                        test_support::environmentWith("http_proxy", proxy));

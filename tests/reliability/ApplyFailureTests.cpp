@@ -62,6 +62,11 @@ std::wstring executableOf(HWND window) {
     return std::wstring(path.data(), length);
 }
 
+bool isRestartFailure(const std::string& status) {
+    return status.rfind("Unable to start Tempova again, please start it yourself. Error code: 272",
+                        0) == 0;
+}
+
 HWND anotherStandIn(HWND first) {
     HWND window = nullptr;
     while ((window = FindWindowExA(nullptr, window, "#32770", kTitle)) == first) {
@@ -156,11 +161,6 @@ protected:
 };
 
 } // namespace
-
-bool isRestartFailure(const std::string& status) {
-    return status.rfind("Unable to start Tempova again, please start it yourself. Error code: 272",
-                        0) == 0;
-}
 
 // What must hold: when the speed product's executable cannot be started again
 // (its file is gone), no program of its name that the search order finds

@@ -56,9 +56,7 @@ const char* reasonPhrase(int status) {
     }
 }
 
-// A length of kNoLength announces none: the answer ends when the connection does.
-constexpr uint64_t kNoLength = 0;
-
+// Without an announced length the answer ends when the connection does.
 std::string head(int status, const std::string& contentType, uint64_t length,
                  const std::string& extra = std::string(), bool announced = true) {
     const std::string lengthLine =
@@ -120,10 +118,9 @@ HttpReply HttpReply::announce(uint64_t length, std::string body) {
     return reply;
 }
 
-HttpReply HttpReply::flood(uint64_t length, DWORD ms) {
+HttpReply HttpReply::flood(DWORD ms) {
     HttpReply reply;
     reply.kind = Kind::Flood;
-    reply.announcedLength = length;
     reply.floodMs = ms;
     return reply;
 }
@@ -299,8 +296,7 @@ void LoopbackHttpServer::holdUntilPeerCloses(SOCKET client) {
 // Filler as fast as the client takes it, until the flood's time is over.
 void LoopbackHttpServer::flood(SOCKET client, const HttpReply& reply) {
     const std::string filler(1 << 16, ' ');
-    bool going = sendAll(client, head(reply.status, reply.contentType, reply.announcedLength, "",
-                                      reply.announcedLength != kNoLength));
+    bool going = sendAll(client, head(reply.status, reply.contentType, 0, "", false));
     const DWORD start = GetTickCount();
     while (going && GetTickCount() - start < reply.floodMs && pause(0))
         going = sendAll(client, filler);

@@ -25,8 +25,7 @@ struct HttpReply {
         HangUpMidway, // headers announce the whole body; half of it, then close
         Redirect,     // 302 to location
         Announce,     // headers announce announcedLength; the body, then held as Hang
-        Flood, // headers announce announcedLength (none when 0); filler as fast as it goes, for
-               // floodMs
+        Flood,        // no length announced; filler as fast as it goes, for floodMs
     };
     Kind kind = Kind::Answer;
     int status = 200;
@@ -45,7 +44,7 @@ struct HttpReply {
     static HttpReply hangUpMidway(std::string body);
     static HttpReply redirect(std::string location);
     static HttpReply announce(uint64_t length, std::string body);
-    static HttpReply flood(uint64_t length, DWORD ms);
+    static HttpReply flood(DWORD ms);
 };
 
 // An HTTP/1.1 server on 127.0.0.1 with a port chosen by the system, serving
