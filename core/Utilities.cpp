@@ -23,6 +23,23 @@ bool isLeadByte(const CPINFO& info, unsigned char byte) {
     return false;
 }
 
+// The entry of the default (English) table, which holds every string, also
+// those that no translation has: the ones that are not text for people.
+const wchar_t* defaultTableString(unsigned id, int& length) {
+    const HMODULE module = GetModuleHandleW(nullptr);
+    const HRSRC block = FindResourceExA(module, RT_STRING, MAKEINTRESOURCEA(id / 16 + 1),
+                                        MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+    const auto* entry =
+        block ? static_cast<const wchar_t*>(LockResource(LoadResource(module, block))) : nullptr;
+    if (!entry)
+        return nullptr;
+    // A block holds 16 counted strings.
+    for (unsigned i = 0; i < id % 16; ++i)
+        entry += 1 + *entry;
+    length = *entry;
+    return entry + 1;
+}
+
 } // namespace
 
 std::string toLowerAscii(std::string text) {
@@ -46,10 +63,13 @@ std::string toLowerAscii(std::string text, UINT codePage) {
 }
 
 // The table's own text, read in place: no buffer cuts a long one short.
+// Windows picks the table of the thread's UI language; a string that its
+// translation lacks is the default table's.
 std::string loadResourceString(unsigned id) {
     const wchar_t* text = nullptr;
-    const int length =
-        LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+    int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+    if (length <= 0 || !text)
+        text = defaultTableString(id, length);
     if (length <= 0 || !text)
         return {};
     const int size = WideCharToMultiByte(CP_ACP, 0, text, length, nullptr, 0, nullptr, nullptr);

@@ -27,8 +27,9 @@ KELVORA_API SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes();
 // may open it for writing.
 KELVORA_API bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type);
 
-// A text of the executable's string table, whole, in the ANSI code page;
-// empty when the table has none.
+// A text of the executable's string table in the user's language (English
+// where its translation has none), whole, in the ANSI code page; empty when
+// no table has it.
 KELVORA_API std::string loadResourceString(unsigned id);
 
 // Only the letters A to Z change, and only where they are whole characters

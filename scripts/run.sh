@@ -9,8 +9,15 @@
 # takes the steps a person would (Update, two rows ticked, Apply with the
 # restart of the stand-in); a screenshot after each step goes into
 # build/run-screenshots, and the command ends by itself.
+# With --lang xx_YY (de_DE, ja_JP, ...) the tool runs in that language, as
+# Windows shows it to a user whose display language it is.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+language=""
+if [[ ${1:-} == --lang ]]; then
+    language=${2:?--lang takes a locale such as de_DE}
+    shift 2
+fi
 source "$root/scripts/build-common.sh"
 own_display=0
 [[ -z ${DISPLAY:-} ]] && own_display=1
@@ -29,6 +36,7 @@ stop_all() {
 }
 
 source "$root/scripts/wine-session.sh"
+[[ -n $language ]] && wine_session_language "$language"
 if [[ $own_display == 1 ]]; then
     wine_session_start # a fresh prefix: every run starts from an empty list
 else

@@ -1,20 +1,25 @@
 #!/usr/bin/env bash
 # Takes a screenshot of the main dialog with a loaded list on a private
 # virtual display: docs/screenshot.png (or the path given). With --dpi N the
-# screen has N dots per inch (Wine's LogPixels; 96 unless given), e.g.
+# screen has N dots per inch (Wine's LogPixels; 96 unless given); with
+# --lang xx_YY the dialog is in that language, e.g.
 #   scripts/screenshot.sh --dpi 144 docs/screenshot-144dpi.png
+#   scripts/screenshot.sh --lang de_DE --dpi 144 /tmp/de-144dpi.png
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dpi=""
-if [[ ${1:-} == --dpi ]]; then
-    dpi=${2:?--dpi takes a number}
+language=""
+while [[ ${1:-} == --dpi || ${1:-} == --lang ]]; do
+    [[ $1 == --dpi ]] && dpi=${2:?--dpi takes a number}
+    [[ $1 == --lang ]] && language=${2:?--lang takes a locale such as de_DE}
     shift 2
-fi
+done
 out=${1:-$root/docs/screenshot.png}
 source "$root/scripts/build-common.sh"
 build_project --target dialog_preview
 
 source "$root/scripts/wine-session.sh"
+[[ -n $language ]] && wine_session_language "$language"
 WINE_SESSION_OWN_DISPLAY=1 wine_session_start
 if [[ -n $dpi ]]; then
     wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null 2>&1
@@ -33,4 +38,4 @@ fi
 sleep 1 # let the dialog finish painting
 mkdir -p "$(dirname "$out")"
 xwd -root -silent | convert xwd:- -crop "$geometry" +repage "$out"
-echo "screenshot: $out ($geometry${dpi:+, $dpi dpi})"
+echo "screenshot: $out ($geometry${dpi:+, $dpi dpi}${language:+, $language})"

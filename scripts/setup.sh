@@ -1,11 +1,15 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on Debian 12: the 32-bit mingw-w64
-# cross compiler, Wine (32-bit), a virtual X display, CMake and GoogleTest's
-# sources. Idempotent: when everything is present it only checks and returns.
+# cross compiler, Wine (32-bit) with fonts for every language of the dialog,
+# a virtual X display, CMake and GoogleTest's sources. Idempotent: when
+# everything is present it only checks and returns.
 set -euo pipefail
 
+# locales: the locale sources from which scripts/wine-session.sh makes the
+# locale of a language to see the dialog in; fonts-wqy-microhei: Japanese
+# and Chinese letters.
 packages=(g++-mingw-w64-i686-posix mingw-w64-tools wine wine32:i386 wine64 fonts-wine
-          xvfb xauth x11-apps imagemagick cmake googletest python3)
+          fonts-wqy-microhei locales xvfb xauth x11-apps imagemagick cmake googletest python3)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,6 +4,7 @@
 #                                      WINE_SESSION_NO_BOOT=1: a new prefix is
 #                                      left for the first program to make)
 #   wine_session_stop                 (also run by the EXIT trap)
+#   wine_session_language xx_YY       (Wine's programs in that language)
 
 wine_session_stop() {
     if [[ -n ${WINEPREFIX:-} && -d ${WINEPREFIX:-} ]]; then
@@ -48,6 +49,35 @@ wine_session_link_fonts() {
     ln -sf "$fonts"/* "$folder"/
 }
 
+# Wine's programs take their UI language from LANG when the locale exists:
+# the locale is made once into $build/locales, without a package.
+wine_session_language() {
+    local locale=$1 folder=$build/locales
+    if [[ ! -d $folder/$locale.UTF-8 ]]; then
+        mkdir -p "$folder"
+        localedef -i "$locale" -f UTF-8 "$folder/$locale.UTF-8" >/dev/null 2>&1 || true
+    fi
+    if [[ ! -d $folder/$locale.UTF-8 ]]; then
+        echo "wine-session: no locale $locale (see /usr/share/i18n/locales)" >&2
+        return 1
+    fi
+    export LOCPATH=$folder LANG=$locale.UTF-8
+}
+
+# Japanese and Chinese letters: Wine's dialog fonts are "MS UI Gothic" and
+# "SimSun" in those languages, and Tahoma borrows their letters elsewhere;
+# Debian's WenQuanYi Micro Hei, which has Latin and Cyrillic letters too,
+# stands for both.
+wine_session_cjk_fonts() {
+    grep -q '"SimSun"="WenQuanYi Micro Hei"' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
+    local font
+    for font in 'MS UI Gothic' SimSun; do
+        wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" \
+            /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
+    done
+    wineserver -w
+}
+
 wine_session_start() {
     export WINEDEBUG=-all
     export WINEARCH=win64
@@ -73,4 +103,5 @@ wine_session_start() {
         wineserver -w
     fi
     wine_session_link_fonts
+    wine_session_cjk_fonts
 }

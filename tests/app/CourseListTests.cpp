@@ -19,6 +19,7 @@
 #include <sstream>
 #include <vector>
 
+using app_test::repeatedAccessKeys;
 using app_test::RunningDialog;
 using app_test::waitUntil;
 using app_test::windowText;
@@ -78,22 +79,6 @@ std::vector<std::string> rows(RunningDialog& dialog) {
 
 std::string updateCaption(RunningDialog& dialog) {
     return windowText(dialog.item(1004));
-}
-
-// The access keys that more than one of the dialog's controls has ("c" for
-// "&Cancel" beside "&Close"); empty when each is its control's own.
-std::string repeatedAccessKeys(HWND dialog) {
-    std::string keys, repeated;
-    for (HWND control = GetWindow(dialog, GW_CHILD); control;
-         control = GetWindow(control, GW_HWNDNEXT)) {
-        const std::string text = windowText(control);
-        const size_t at = text.find('&');
-        if (at == std::string::npos || at + 1 == text.size())
-            continue;
-        const char key = static_cast<char>(tolower(static_cast<unsigned char>(text[at + 1])));
-        (keys.find(key) == std::string::npos ? keys : repeated) += key;
-    }
-    return repeated;
 }
 
 // A chord from the keyboard, through the system's input queue to the focused
@@ -276,10 +261,10 @@ TEST_F(CourseListTest, KeysAloneUpdateTickAndApply) {
     server().setReply(kPath, HttpReply::drip(document, 64, 300));
     RunningDialog dialog;
     ASSERT_TRUE(dialog.hwnd());
-    EXPECT_EQ("", repeatedAccessKeys(dialog.hwnd()));
+    EXPECT_EQ(L"", repeatedAccessKeys(dialog.hwnd()));
     press({VK_MENU, 'U'});
     ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) != "&Update"; }));
-    EXPECT_EQ("", repeatedAccessKeys(dialog.hwnd()));
+    EXPECT_EQ(L"", repeatedAccessKeys(dialog.hwnd()));
     ASSERT_TRUE(waitUntil(
         [&] { return updateCaption(dialog) == "&Update" && dialog.rowCount() == 3; }, 20000));
     for (const std::vector<WORD>& keys : std::vector<std::vector<WORD>>{

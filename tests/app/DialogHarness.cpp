@@ -59,6 +59,22 @@ RunningDialog::~RunningDialog() {
     CloseHandle(m_thread);
 }
 
+std::wstring repeatedAccessKeys(HWND dialog) {
+    std::wstring keys, repeated;
+    for (HWND control = GetWindow(dialog, GW_CHILD); control;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        wchar_t text[512] = {};
+        InternalGetWindowText(control, text, 512);
+        const wchar_t* key = wcschr(text, L'&');
+        if (!key || !key[1])
+            continue;
+        wchar_t small[] = {key[1], 0};
+        CharLowerW(small);
+        (keys.find(small[0]) == std::wstring::npos ? keys : repeated) += small[0];
+    }
+    return repeated;
+}
+
 unsigned __stdcall RunningDialog::threadMain(void* self) {
     auto* running = static_cast<RunningDialog*>(self);
     running->m_result = running->m_dialog.DoModal();

@@ -49,6 +49,11 @@ private:
     static const MessageMap s_testMap;
 };
 
+// The access keys that more than one of the dialog's controls has ("c" for
+// "&Cancel" beside "&Close"), in small letters of any script; empty when
+// each is its control's own.
+std::wstring repeatedAccessKeys(HWND dialog);
+
 // The dialog running modally on a thread of its own; the test thread drives
 // it through window messages. Closes the dialog (Esc's command) and joins
 // the thread on destruction if the test did not.

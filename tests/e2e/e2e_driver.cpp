@@ -410,3 +410,42 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
     m_processes.endAll();
     EXPECT_EQ(nullptr, FindWindowA("#32770", kStandinTitle));
 }
+
+// Windows shows the tool in its user's language, here Japanese: every text
+// whole, and an Update and an Apply that work with the server address, the
+// element name and "tempova.exe", which only the English table holds. Wine
+// takes the UI language from LANG when the process starts, so this case runs
+// on its own in a Japanese process (ctest's e2e_tests_japanese).
+TEST_F(EndToEnd, UpdateAndApplyInTheUsersLanguage) {
+    ASSERT_EQ(PRIMARYLANGID(GetUserDefaultUILanguage()), LANG_JAPANESE) << "run e2e_tests_japanese";
+    m_server.setReply(
+        "/lutegate/lutegate.xml",
+        test_support::HttpReply::answer(
+            200, "<applications><app exe=\"lgplayer.exe\">Player</app></applications>"));
+    ChildProcess *standin = nullptr, *enabler = nullptr;
+    ASSERT_TRUE(startStandin(standin)) << "the stand-in did not show its window";
+    HWND dialog = startEnabler(enabler);
+    ASSERT_TRUE(dialog) << "the enabler did not show its dialog";
+    const auto text = [&](int id) { return windowText(GetDlgItem(dialog, id)); };
+    EXPECT_EQ("[更新] をクリックすると、Web からコース一覧を読み込むか、最新の状態に更新します。",
+              text(kStatusLine));
+    EXPECT_EQ("更新(&U) 適用(&A) 閉じる(&C)",
+              text(kUpdateButton) + " " + text(IDOK) + " " + text(IDCANCEL));
+
+    pressButton(dialog, kUpdateButton);
+    EXPECT_TRUE(waitUntil([&] { return text(kUpdateButton) == "キャンセル(&N)"; }));
+    RemoteListView list(GetDlgItem(dialog, kListView));
+    std::vector<std::string> seen;
+    ASSERT_TRUE(watchStatus(
+        dialog, [&] { return text(kStatusLine).empty() && list.count() == 1; }, 20000, seen));
+    const std::string done = "..完了しました。"; // the updating text's dots, one more, "done."
+    EXPECT_TRUE(sawStatus(seen, [&](const std::string& s) {
+        return s.rfind("Web からコース一覧を更新しています", 0) == 0 && s.size() > done.size() &&
+               s.substr(s.size() - done.size()) == done;
+    }));
+    list.setChecked(0, true);
+    pressButton(dialog, IDOK);
+    EXPECT_TRUE(waitUntil([&] { return text(kStatusLine) == "Tempova を再起動しました。"; }, 15000))
+        << text(kStatusLine);
+    closeEnabler(dialog, *enabler);
+}

@@ -21,7 +21,6 @@ namespace {
 
 const char* const kEnablerTitle = "Tempova Lutegate Enabler";
 const char* const kStandinTitle = "Kelvora Tempova LoaderApp";
-const char* const kRestarted = "Tempova successfully restarted.";
 const int kTickedRows[] = {1, 3};
 
 // Each step waits until what it did has come about, prints its name and waits
@@ -52,10 +51,13 @@ std::string status(HWND dialog) {
 
 bool run(HWND dialog, const Steps& steps) {
     RemoteListView list(GetDlgItem(dialog, IDC_LIST_APPS));
+    // In whatever language the tool speaks: the Update button's caption once
+    // the update has ended is the one it had before.
+    const std::string update = windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE));
     const auto shown = [] { return visibleWindow(kStandinTitle) != nullptr; };
     const auto updated = [&] {
         return status(dialog).empty() &&
-               windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE)) == "&Update" && list.count() > 0;
+               windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE)) == update && list.count() > 0;
     };
     const auto ticked = [&] {
         return list.checked(kTickedRows[0]) && list.checked(kTickedRows[1]);
@@ -72,11 +74,13 @@ bool run(HWND dialog, const Steps& steps) {
     if (!steps.shoot("3-ticked", ticked, 5000))
         return false;
 
-    // Apply closes the running stand-in and starts a new one.
+    // Apply closes the running stand-in and starts a new one; Apply is
+    // available again once the restart has ended.
     const DWORD firstStandin = windowProcess(visibleWindow(kStandinTitle));
     const auto restarted = [&] {
         HWND standin = visibleWindow(kStandinTitle);
-        return status(dialog) == kRestarted && standin && windowProcess(standin) != firstStandin;
+        return IsWindowEnabled(GetDlgItem(dialog, IDOK)) && standin &&
+               windowProcess(standin) != firstStandin;
     };
     pressButton(dialog, IDOK);
     return steps.shoot("4-applied", restarted, 30000);

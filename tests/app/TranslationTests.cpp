@@ -1,0 +1,179 @@
+// Every language of the dialog as Windows shows it to a user of that
+// language: each translation has every string of the English table with the
+// same printf fields, and each language's own templates fit its texts at 96
+// and 144 DPI with access keys that are each control's own, idle and during
+// an Update.
+#include "DialogHarness.h"
+#include "resource.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cwchar>
+#include <map>
+#include <string>
+#include <vector>
+
+using app_test::repeatedAccessKeys;
+
+namespace {
+
+const LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+// Not text for people: every language reads them from the English table.
+const unsigned kNeverTranslated[] = {IDS_APPS_TAG, IDS_COURSE_LIST_URL, IDS_LOCAL_COPY_NAME,
+                                     IDS_TEMPOVA_EXE};
+
+using Table = std::map<unsigned, std::wstring>;
+using Tables = std::map<LANGID, Table>;
+
+BOOL CALLBACK addBlock(HMODULE module, LPCWSTR type, LPCWSTR name, WORD language, LONG_PTR to) {
+    const auto first = (static_cast<unsigned>(reinterpret_cast<ULONG_PTR>(name)) - 1) * 16;
+    const auto* entry = static_cast<const wchar_t*>(
+        LockResource(LoadResource(module, FindResourceExW(module, type, name, language))));
+    for (unsigned i = 0; i < 16; entry += 1 + *entry, ++i) {
+        if (*entry)
+            (*reinterpret_cast<Tables*>(to))[language][first + i] = std::wstring(entry + 1, *entry);
+    }
+    return TRUE;
+}
+
+BOOL CALLBACK addBlockLanguages(HMODULE module, LPCWSTR type, LPWSTR name, LONG_PTR to) {
+    return EnumResourceLanguagesW(module, type, name, addBlock, to);
+}
+
+// Every string table of this program (which carries the tool's resources),
+// by language, each exactly as its language has it.
+Tables stringTables() {
+    Tables tables;
+    EnumResourceNamesW(nullptr, reinterpret_cast<LPCWSTR>(RT_STRING), addBlockLanguages,
+                       reinterpret_cast<LONG_PTR>(&tables));
+    return tables;
+}
+
+// The printf fields in their order: "%d%x" for "code: %d (0x%x)".
+std::wstring printfFields(const std::wstring& text) {
+    std::wstring fields;
+    for (size_t at = text.find(L'%'); at != std::wstring::npos; at = text.find(L'%', at + 1))
+        fields += text.substr(at, text.find_first_not_of(L"-+ #0123456789.hl", at + 1) - at + 1);
+    return fields;
+}
+
+INT_PTR CALLBACK noHandling(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+
+// A dialog of the language's own template with its font at the points given:
+// 12 points at 96 DPI are 8 points at 144 DPI to the pixel, since the
+// dialog's units grow with its font.
+class LanguageDialog {
+public:
+    LanguageDialog(unsigned id, LANGID language, WORD points) {
+        const HRSRC found = FindResourceExA(nullptr, RT_DIALOG, MAKEINTRESOURCEA(id), language);
+        const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+        std::vector<BYTE> copy(data, data + SizeofResource(nullptr, found));
+        // DLGTEMPLATEEX: 26 bytes, the menu, the class and the title, the points.
+        auto* field = reinterpret_cast<WORD*>(copy.data() + 26);
+        for (int skipped = 0; skipped < 3; ++skipped)
+            field = *field == 0xFFFF ? field + 2
+                                     : field + std::wcslen(reinterpret_cast<wchar_t*>(field)) + 1;
+        *field = points;
+        m_hwnd = CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()),
+                                            nullptr, noHandling, 0);
+    }
+    ~LanguageDialog() { DestroyWindow(m_hwnd); }
+    HWND item(int id) const { return GetDlgItem(m_hwnd, id); }
+    HWND m_hwnd;
+};
+
+// Whether the text fits the control's client area in the control's font:
+// wrapped at its words in a static text, on one line within a button's frame.
+bool fits(HWND control, const std::wstring& text) {
+    RECT client{};
+    GetClientRect(control, &client);
+    wchar_t kind[16] = {};
+    GetClassNameW(control, kind, 16);
+    const bool button = lstrcmpiW(kind, L"Button") == 0;
+    if (button)
+        InflateRect(&client, -2 * GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
+    const bool noPrefix = !button && (GetWindowLongW(control, GWL_STYLE) & SS_NOPREFIX);
+    RECT needed{0, 0, client.right - client.left, 0};
+    const HDC dc = GetDC(control);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    DrawTextW(dc, text.c_str(), -1, &needed,
+              DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK) | (noPrefix ? DT_NOPREFIX : 0));
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return needed.right <= client.right - client.left &&
+           needed.bottom <= client.bottom - client.top;
+}
+
+void expectTextsFit(HWND dialog) {
+    for (HWND control = GetWindow(dialog, GW_CHILD); control;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        wchar_t text[512] = {};
+        if ((GetWindowLongW(control, GWL_STYLE) & SS_TYPEMASK) != SS_ICON &&
+            GetWindowTextW(control, text, 512)) {
+            EXPECT_TRUE(fits(control, text)) << text;
+        }
+    }
+}
+
+// What the status line shows, each with the widest code and value.
+std::vector<std::wstring> statusTexts(const Table& table) {
+    std::vector<std::wstring> texts = {table.at(IDS_APPLYING) + table.at(IDS_DONE),
+                                       table.at(IDS_UPDATING) + L"." + table.at(IDS_DONE)};
+    for (const auto& [id, text] : table) {
+        wchar_t shown[512];
+        std::swprintf(shown, 512, text.c_str(), IDS_ERR_RESTART, 0xFFFFFFFFu);
+        if (id != IDS_ABOUTBOX && id != IDS_UPDATE && id != IDS_CANCEL)
+            texts.push_back(shown);
+    }
+    return texts;
+}
+
+} // namespace
+
+TEST(Translations, HaveEveryEnglishStringWithItsPrintfFieldsAndAccessKey) {
+    Tables tables = stringTables();
+    EXPECT_EQ(tables.size(), 10u) << "English and nine translations";
+    Table english = tables[kEnglish];
+    for (unsigned id : kNeverTranslated)
+        english.erase(id);
+    for (const auto& [language, table] : tables) {
+        if (language == kEnglish)
+            continue;
+        EXPECT_EQ(table.size(), english.size()) << std::hex << language;
+        for (const auto& [id, text] : english) {
+            ASSERT_TRUE(table.count(id)) << std::hex << language << " lacks " << std::dec << id;
+            const std::wstring& translated = table.at(id);
+            EXPECT_EQ(printfFields(translated), printfFields(text)) << translated;
+            EXPECT_EQ(std::count(translated.begin(), translated.end(), L'&'),
+                      std::count(text.begin(), text.end(), L'&'))
+                << translated;
+        }
+    }
+}
+
+TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+    for (const auto& [language, texts] : stringTables()) {
+        for (const WORD points : {8, 12}) {
+            SCOPED_TRACE(std::to_string(language) + ", " + std::to_string(points) + " points");
+            expectTextsFit(LanguageDialog(IDD_ABOUTBOX, language, points).m_hwnd);
+            const LanguageDialog main(IDD_TEMPOVAFORLUTEGATE_DIALOG, language, points);
+            expectTextsFit(main.m_hwnd);
+            for (const unsigned caption : {IDS_UPDATE, IDS_CANCEL}) { // idle, updating
+                SetWindowTextW(main.item(IDC_BUTTON_UPDATE), texts.at(caption).c_str());
+                EXPECT_TRUE(fits(main.item(IDC_BUTTON_UPDATE), texts.at(caption)));
+                EXPECT_EQ(L"", repeatedAccessKeys(main.m_hwnd));
+            }
+            // English keeps the one-line status line that it always had.
+            for (const std::wstring& status :
+                 language == kEnglish ? std::vector<std::wstring>{} : statusTexts(texts))
+                EXPECT_TRUE(fits(main.item(IDC_STATIC_STATUS), status)) << status;
+        }
+    }
+}
