@@ -22,8 +22,8 @@ ComPtr<IWbemServices> localServices() {
     ComPtr<IWbemLocator> locator;
     ComPtr<IWbemServices> services;
     Bstr space(L"ROOT\\CIMV2");
-    if (FAILED(createInstance(CLSID_WbemLocator, IID_IWbemLocator,
-                              reinterpret_cast<void**>(locator.put()))) ||
+    if (FAILED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                reinterpret_cast<void**>(locator.put()))) ||
         FAILED(locator->ConnectServer(space.get(), nullptr, nullptr, nullptr, 0, nullptr, nullptr,
                                       services.put())))
         return ComPtr<IWbemServices>();
@@ -41,8 +41,9 @@ std::wstring commandLineOf(DWORD processId) {
     if (!services)
         return std::wstring();
     Bstr language(L"WQL");
-    Bstr query(L"SELECT CommandLine FROM Win32_Process WHERE ProcessId = " +
-               std::to_wstring(processId));
+    wchar_t id[16] = {};
+    _ultow(processId, id, 10);
+    Bstr query(std::wstring(L"SELECT CommandLine FROM Win32_Process WHERE ProcessId = ") + id);
     ComPtr<IEnumWbemClassObject> found;
     ComPtr<IWbemClassObject> process;
     ULONG count = 0;
@@ -64,9 +65,11 @@ std::wstring commandLineOf(DWORD processId) {
 unsigned __stdcall CProcessCommandLine::readOnItsOwnThread(void* share) {
     const std::unique_ptr<std::shared_ptr<Reading>> reading(
         static_cast<std::shared_ptr<Reading>*>(share));
-    {
+    try {
         const MultithreadedApartment apartment;
         (*reading)->text = commandLineOf((*reading)->processId);
+    } catch (...) {
+        // No memory for the texts: the command line stays unknown.
     }
     (*reading)->done = true;
     return 0;
