@@ -111,7 +111,7 @@ TEST(Executable, ShowsTheDialogOnceAndEndsWhenItCloses) {
     }));
     ShowWindow(dialog, SW_MINIMIZE);
     test_support::ChildProcess second(exePath());
-    EXPECT_EQ(second.waitForExit(2000), 0u);
+    EXPECT_EQ(second.waitForExit(10000), 0u);
     EXPECT_FALSE(IsIconic(dialog));
     EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() == about; }, 1000));
     PostMessageA(about, WM_COMMAND, IDOK, 0);
