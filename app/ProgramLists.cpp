@@ -109,9 +109,24 @@ long StoredList::restore() const {
                        : Preferences::removeSetting(m_section, m_key);
 }
 
+StoredList storedModules() {
+    return StoredList(kelvora_core::kFlashAdapter, kelvora_core::kModulesToIntercept,
+                      kModuleDefault);
+}
+
+StoredList storedPrograms() {
+    return StoredList(kelvora_core::kAdapters, kelvora_core::kProgramsToHook, kProgramDefault);
+}
+
+long readErrorOfEither(const StoredList& first, const StoredList& second) {
+    return first.readError() ? first.readError() : second.readError();
+}
+
 long storeBoth(const StoredList& first, const StoredList& second) {
+    if (const long error = readErrorOfEither(first, second))
+        return error;
     for (const StoredList* list : {&first, &second}) {
-        if (const long error = list->readError() ? list->readError() : list->checkSize())
+        if (const long error = list->checkSize())
             return error;
     }
     if (const long error = first.store()) {

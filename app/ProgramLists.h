@@ -66,6 +66,14 @@ private:
     std::string m_storedText;
 };
 
+// The speed product's two lists as Apply reads them.
+StoredList storedModules();
+StoredList storedPrograms();
+
+// The platform's error code of the first list that is stored but could not
+// be read, as Apply checks them; 0 when both could.
+long readErrorOfEither(const StoredList& first, const StoredList& second);
+
 // Stores both lists or neither: when the second cannot be stored, the first
 // is put back as it was. 0 when both hold their names, else the platform's
 // error code of what failed.

@@ -28,14 +28,15 @@ std::wstring imagePath(HANDLE process) {
 }
 
 // The started process, or null with the platform's error code in error.
-UniqueHandle startProcess(const wchar_t* application, const std::wstring& command, DWORD& error) {
+UniqueHandle startProcess(const wchar_t* application, const std::wstring& command,
+                          const wchar_t* folder, DWORD& error) {
     std::vector<wchar_t> commandLine(command.begin(), command.end());
     commandLine.push_back(L'\0');
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessW(application, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &process)) {
+                        folder, &startup, &process)) {
         error = GetLastError();
         return UniqueHandle();
     }
@@ -56,7 +57,10 @@ HWND CRunningTempova::windowOf(DWORD processId) {
 }
 
 CRunningTempova::CRunningTempova(HWND window)
-    : m_window(window), m_process(openOwner(window)), m_path(imagePath(m_process.get())) {}
+    : m_window(window), m_process(openOwner(window)), m_path(imagePath(m_process.get())) {
+    if (!m_path.empty())
+        m_commandLine = std::make_unique<CProcessCommandLine>(GetProcessId(m_process.get()));
+}
 
 bool CRunningTempova::postClose() const {
     return PostMessageA(m_window, WM_COMMAND, IDOK, 0) != FALSE;
@@ -70,9 +74,14 @@ bool CRunningTempova::hasEnded() const {
 
 // By its full path, so that no program of the same name that the search
 // order finds first (beside this tool, or in the current folder) runs in its
-// place; and when that file no longer starts, nothing else does.
+// place; and when that file no longer starts, nothing else does. Its folder
+// is the executable's, not this tool's (a download folder, say).
 UniqueHandle CRunningTempova::startAgain(const std::wstring& bareName, DWORD& error) const {
     if (m_path.empty())
-        return startProcess(nullptr, bareName, error);
-    return startProcess(m_path.c_str(), L"\"" + m_path + L"\"", error);
+        return startProcess(nullptr, bareName, nullptr, error);
+    const std::wstring folder = m_path.substr(0, m_path.find_last_of(L'\\') + 1);
+    std::wstring commandLine = m_commandLine->text();
+    if (commandLine.empty())
+        commandLine = L"\"" + m_path + L"\"";
+    return startProcess(m_path.c_str(), commandLine, folder.c_str(), error);
 }

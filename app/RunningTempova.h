@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ProcessCommandLine.h"
 #include "UniqueHandle.h"
 
 #include <windows.h>
@@ -8,7 +9,8 @@
 
 // The running speed product as Apply meets it: its main window and, when it
 // can be had, its process, so that the restart waits for that process and
-// starts that same executable again.
+// starts that same executable again, as it was started: in the executable's
+// folder, with the command line it was given where the platform tells it.
 class CRunningTempova {
 public:
     // The speed product's main window; null when it does not run.
@@ -25,9 +27,12 @@ public:
     // True once the process has ended. Without a handle to the process, its
     // window's going counts as its end.
     bool hasEnded() const;
-    // Starts the executable the process ran, by its full path; by the bare
-    // name only when that path could not be read. The new process, or null
-    // with the platform's error code in error.
+    // True once the process's command line has been read or given up.
+    bool readyToStart() const { return !m_commandLine || m_commandLine->settled(); }
+    // Starts the executable the process ran, by its full path, in its
+    // folder, with the command line it had, or else with its path alone; by
+    // the bare name only when that path could not be read. The new process,
+    // or null with the platform's error code in error.
     UniqueHandle startAgain(const std::wstring& bareName, DWORD& error) const;
 
 private:
@@ -35,4 +40,5 @@ private:
     UniqueHandle m_process;
     // Read in UTF-16: an install folder of any name survives on any system.
     std::wstring m_path;
+    std::unique_ptr<CProcessCommandLine> m_commandLine;
 };

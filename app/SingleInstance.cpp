@@ -8,36 +8,99 @@ const char* const kMutexName = "Local\\Kelvora.TempovaForLutegate.Instance";
 const char* const kDialogClass = "#32770";
 const char* const kDialogTitle = "Tempova Lutegate Enabler";
 
-// How long a later copy looks for the first copy's dialog.
-constexpr DWORD kFindDialogMs = 1000;
+// How long a later copy waits for the first copy's dialog to answer, how
+// often it looks again, and when it gives up: a first copy still loading a
+// large local copy answers once its dialog shows.
+constexpr DWORD kAnswerMs = 1000;
 constexpr DWORD kPollMs = 20;
+constexpr DWORD kGiveUpMs = 10000;
 
-// The first copy's dialog: another process's window of the tool's title.
+// The first copy's dialog: another process's window of the tool's title,
+// shown or hidden.
 HWND firstCopysDialog() {
     return FindTopLevelWindow(kDialogClass, kDialogTitle,
                               [](DWORD owner) { return owner != GetCurrentProcessId(); });
 }
 
-} // namespace
-
-// A mutex that exists already, or that another account's copy made and this
-// one may not open, means that a copy runs; one that cannot be made for any
-// other reason keeps no copy from running.
-CSingleInstance::CSingleInstance() : m_mutex(CreateMutexA(nullptr, FALSE, kMutexName)) {
-    const DWORD error = GetLastError();
-    m_first = m_mutex ? error != ERROR_ALREADY_EXISTS : error != ERROR_ACCESS_DENIED;
+bool owns(HANDLE mutex, DWORD timeoutMs) {
+    const DWORD result = WaitForSingleObject(mutex, timeoutMs);
+    return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
-void CSingleInstance::bringFirstCopyForward() {
-    const DWORD start = GetTickCount();
-    HWND dialog = firstCopysDialog();
-    while (!dialog && GetTickCount() - start < kFindDialogMs) {
-        Sleep(kPollMs);
-        dialog = firstCopysDialog();
-    }
-    if (!dialog)
-        return;
+bool showsItself(HWND dialog) {
+    DWORD_PTR shown = FALSE;
+    return SendMessageTimeoutA(dialog, CSingleInstance::kShowMessage, 0, 0, SMTO_ABORTIFHUNG,
+                               kAnswerMs, &shown) &&
+           shown == TRUE;
+}
+
+struct BoxSearch {
+    HWND owner;
+    HWND box;
+};
+
+BOOL CALLBACK findShownBox(HWND window, LPARAM lParam) {
+    auto* search = reinterpret_cast<BoxSearch*>(lParam);
+    if (GetWindow(window, GW_OWNER) != search->owner || !IsWindowVisible(window) ||
+        !IsWindowEnabled(window))
+        return TRUE;
+    search->box = window;
+    return FALSE;
+}
+
+// The box the dialog shows (the About box, say): a shown, enabled window
+// that it owns; else its last active popup, or itself. (Wine 8 answers the
+// owner itself for its last active popup once it was minimised.)
+HWND activeBox(HWND dialog) {
+    BoxSearch search{dialog, nullptr};
+    EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), findShownBox,
+                      reinterpret_cast<LPARAM>(&search));
+    return search.box ? search.box : GetLastActivePopup(dialog);
+}
+
+// Restores the dialog, then brings forward the box it shows, so that the
+// keyboard goes where the user can type. This copy was just started by the
+// user, so the system lets it choose the foreground window.
+void bringForward(HWND dialog) {
     if (IsIconic(dialog))
         ShowWindow(dialog, SW_RESTORE);
-    SetForegroundWindow(GetLastActivePopup(dialog));
+    SetForegroundWindow(activeBox(dialog));
+}
+
+} // namespace
+
+// A mutex that another account's copy made and this one may not open means
+// that a copy runs; one that cannot be made for any other reason keeps no
+// copy from running.
+CSingleInstance::CSingleInstance() : m_mutex(CreateMutexA(nullptr, FALSE, kMutexName)) {
+    if (m_mutex)
+        m_owned = owns(m_mutex.get(), 0);
+    else
+        m_owned = GetLastError() != ERROR_ACCESS_DENIED;
+}
+
+CSingleInstance::~CSingleInstance() {
+    release();
+}
+
+bool CSingleInstance::showFirstCopyOrTakeOver() {
+    const DWORD start = GetTickCount();
+    do {
+        HWND dialog = firstCopysDialog();
+        if (dialog && showsItself(dialog)) {
+            bringForward(dialog);
+            return false;
+        }
+        if (!m_mutex)
+            Sleep(kPollMs);
+        else if (owns(m_mutex.get(), kPollMs))
+            return m_owned = true;
+    } while (GetTickCount() - start < kGiveUpMs);
+    return false;
+}
+
+void CSingleInstance::release() {
+    if (m_owned && m_mutex)
+        ReleaseMutex(m_mutex.get());
+    m_owned = false;
 }

@@ -2,21 +2,34 @@
 
 #include "UniqueHandle.h"
 
+#include <windows.h>
+
 // One copy of the tool per user session, as Windows tools keep: the first
-// copy holds a named mutex in the session's namespace for its whole life; a
-// later copy brings the first one's dialog forward and ends, so that two
-// copies never apply and restart the speed product against each other.
+// copy owns a named mutex in the session's namespace while its dialog runs.
+// A later copy has the first one show its dialog and brings it forward, or,
+// when the first copy's dialog has gone, takes its place once the first copy
+// lets go of the mutex; so two copies never apply and restart the speed
+// product against each other, and a start never ends without a dialog.
 class CSingleInstance {
 public:
-    CSingleInstance();
+    // Sent to the first copy's dialog: show yourself. TRUE when it does.
+    static constexpr UINT kShowMessage = WM_APP + 0x100;
 
-    // True when no other copy of the tool runs in this session.
-    bool isFirst() const { return m_first; }
-    // Restores the first copy's dialog (or the box it shows) and brings it
-    // to the foreground; waits up to a second for a copy still starting.
-    static void bringFirstCopyForward();
+    CSingleInstance();
+    ~CSingleInstance();
+    CSingleInstance(const CSingleInstance&) = delete;
+    CSingleInstance& operator=(const CSingleInstance&) = delete;
+
+    // True when this copy is the one that shows the dialog.
+    bool isFirst() const { return m_owned; }
+    // For a later copy: has the first copy's dialog shown and brought
+    // forward (its active box on top), or takes the first copy's place once
+    // its dialog has gone. True when this copy is now the first.
+    bool showFirstCopyOrTakeOver();
+    // The dialog has gone: a later copy may open its own.
+    void release();
 
 private:
     UniqueHandle m_mutex;
-    bool m_first = true;
+    bool m_owned = false;
 };

@@ -14,11 +14,9 @@ constexpr DWORD kWorkerEndMs = 2000;
 } // namespace
 
 BOOL CTempovaForLutegateApp::InitInstance() {
-    const CSingleInstance instance;
-    if (!instance.isFirst()) {
-        CSingleInstance::bringFirstCopyForward();
+    CSingleInstance instance;
+    if (!instance.isFirst() && !instance.showFirstCopyOrTakeOver())
         return FALSE;
-    }
     INITCOMMONCONTROLSEX controls{};
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_WIN95_CLASSES;
@@ -31,8 +29,9 @@ BOOL CTempovaForLutegateApp::InitInstance() {
     m_pMainWnd = &dlg;
     dlg.DoModal();
     m_pMainWnd = nullptr;
-    // Still the only copy meanwhile: no other copy restarts the speed product.
-    dlg.CompleteRestart();
+    // A restart of the speed product has ended with the dialog: a later copy
+    // may show its own dialog now.
+    instance.release();
     // No message loop of the application's own: the process ends here. A
     // worker that is still reading must not meet the process's static objects
     // torn down under it: the process then ends without tearing them down.

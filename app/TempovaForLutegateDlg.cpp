@@ -4,6 +4,7 @@
 #include "HTTPXMLReqHelper.h"
 #include "SettingKeys.h"
 #include "ProgramLists.h"
+#include "SingleInstance.h"
 #include "TempovaRestart.h"
 #include "TextConversion.h"
 #include "Utilities.h"
@@ -34,6 +35,7 @@ const MessageEntry CTempovaForLutegateDlg::s_messageEntries[] = {
     msg::onTimer<&CTempovaForLutegateDlg::OnTimer>(),
     msg::onBnClicked<&CTempovaForLutegateDlg::OnBnClickedUpdate>(IDC_BUTTON_UPDATE),
     msg::onDestroy<&CTempovaForLutegateDlg::OnDestroy>(),
+    msg::onMessage<&CTempovaForLutegateDlg::OnShowFirstCopy>(CSingleInstance::kShowMessage),
 };
 
 const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntries,
@@ -70,9 +72,10 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
 
     m_listApps.SetExtendedStyle(LVS_EX_CHECKBOXES);
     m_liveStatus.Mark(m_staticStatus.GetSafeHwnd());
-    SetStatus(loadResourceString(IDS_PRESS_UPDATE));
+    SetStatus(StatusSource::Tool, loadResourceString(IDS_PRESS_UPDATE));
 
     LoadLocalCourseList();
+    ShowListApplyRefuses();
     return TRUE;
 }
 
@@ -98,13 +101,24 @@ void CTempovaForLutegateDlg::ClearAppList() {
     m_listApps.DeleteAllItems();
 }
 
-void CTempovaForLutegateDlg::SetStatus(const std::string& text) {
+void CTempovaForLutegateDlg::SetStatus(StatusSource source, const std::string& text) {
+    m_statusSource = source;
+    if (source == StatusSource::Apply && m_nTimer != 0)
+        m_applyTextDuringUpdate = text;
     m_staticStatus.SetWindowText(text);
     m_liveStatus.TextChanged(text);
 }
 
 void CTempovaForLutegateDlg::OnDestroy() {
     m_liveStatus.Unmark();
+}
+
+LRESULT CTempovaForLutegateDlg::OnShowFirstCopy(WPARAM, LPARAM) {
+    if (m_ending)
+        return FALSE;
+    m_closeAfterRestart = false;
+    ShowWindow(m_hWnd, SW_SHOW);
+    return TRUE;
 }
 
 void CTempovaForLutegateDlg::OnSysCommand(UINT nID, LPARAM) {
@@ -145,15 +159,17 @@ HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {
 void CTempovaForLutegateDlg::OnBnClickedApply() {
     if (m_restart)
         return;
-    SetStatus(loadResourceString(IDS_APPLYING));
+    const std::string applying = loadResourceString(IDS_APPLYING);
+    SetStatus(StatusSource::Apply, applying);
     if (const long error = ApplyRowsToPreferences()) {
-        SetStatus(CHTTPXMLReqHelper::errorText(IDS_ERR_APPLY, static_cast<uint32_t>(error)));
+        SetStatus(StatusSource::Apply,
+                  CHTTPXMLReqHelper::errorText(IDS_ERR_APPLY, static_cast<uint32_t>(error)));
         return;
     }
     if (HWND tempova = CRunningTempova::findWindow())
         StartRestart(tempova);
     else
-        SetStatus(m_staticStatus.GetWindowText() + loadResourceString(IDS_DONE));
+        SetStatus(StatusSource::Apply, applying + loadResourceString(IDS_DONE));
 }
 
 // Both lists are written and read back, or neither is changed; 0 when both
@@ -161,8 +177,8 @@ void CTempovaForLutegateDlg::OnBnClickedApply() {
 long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
     using namespace kelvora_core;
     using namespace program_lists;
-    StoredList modules(kFlashAdapter, kModulesToIntercept, kModuleDefault);
-    StoredList programs(kAdapters, kProgramsToHook, kProgramDefault);
+    StoredList modules = storedModules();
+    StoredList programs = storedPrograms();
     std::vector<RowChoice> rows;
     for (int row = 0; row < m_listApps.GetItemCount(); ++row) {
         const char* programName = reinterpret_cast<const char*>(m_listApps.GetItemData(row));
@@ -176,7 +192,7 @@ long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
 // the restart timer takes, so that the dialog keeps answering; the status
 // line tells how far it got. Apply is not available meanwhile.
 void CTempovaForLutegateDlg::StartRestart(HWND window) {
-    SetStatus(loadResourceString(IDS_CLOSING_TEMPOVA));
+    SetStatus(StatusSource::Apply, loadResourceString(IDS_CLOSING_TEMPOVA));
     m_restart.reset(new CTempovaRestart(window, ansiToWide(loadResourceString(IDS_TEMPOVA_EXE)),
                                         m_tempovaCloseLimitMs));
     HWND apply = GetDlgItem(m_hWnd, IDOK);
@@ -193,48 +209,64 @@ void CTempovaForLutegateDlg::AdvanceRestart() {
         ShowRestartStep();
 }
 
-// The status line tells how far the restart got; a finished restart makes
-// Apply available again.
+// The status line tells how far the restart got.
 void CTempovaForLutegateDlg::ShowRestartStep() {
     using Step = CTempovaRestart::Step;
     switch (m_restart->step()) {
     case Step::Closing:
         return;
     case Step::Starting:
-        SetStatus(loadResourceString(IDS_RESTARTING_TEMPOVA));
+        SetStatus(StatusSource::Apply, loadResourceString(IDS_RESTARTING_TEMPOVA));
         return;
     case Step::Restarted:
-        SetStatus(loadResourceString(IDS_TEMPOVA_RESTARTED));
+        SetStatus(StatusSource::Apply, loadResourceString(IDS_TEMPOVA_RESTARTED));
         break;
     case Step::NotClosed:
-        SetStatus(loadResourceString(IDS_TEMPOVA_NOT_CLOSED));
+        SetStatus(StatusSource::Apply, loadResourceString(IDS_TEMPOVA_NOT_CLOSED));
         break;
     case Step::NotStarted:
-        SetStatus(CHTTPXMLReqHelper::errorText(IDS_ERR_RESTART, m_restart->error()));
+        SetStatus(StatusSource::Apply,
+                  CHTTPXMLReqHelper::errorText(IDS_ERR_RESTART, m_restart->error()));
         break;
     }
+    FinishRestart();
+}
+
+// A finished restart makes Apply available again. A dialog that Close hid
+// meanwhile ends now; when the restart failed, it comes back instead, so
+// that the user learns that Tempova needs a start of their own.
+void CTempovaForLutegateDlg::FinishRestart() {
+    const bool restarted = m_restart->step() == CTempovaRestart::Step::Restarted;
     KillTimer(m_hWnd, kRestartTimerId);
     m_restart.reset();
     EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
+    if (!m_closeAfterRestart)
+        return;
+    m_closeAfterRestart = false;
+    if (restarted)
+        EndTheDialog();
+    else
+        ShowWindow(m_hWnd, SW_SHOW);
 }
 
-void CTempovaForLutegateDlg::CompleteRestart() {
-    if (m_restart)
-        m_restart->completeAfterTheDialog();
-    m_restart.reset();
-}
-
-// Close, Esc, and the system menu's Close: ends an update under way, frees
-// the rows and ends the dialog.
+// Close, Esc, and the system menu's Close: ends an update under way. While
+// the speed product restarts, the dialog is only hidden: the restart goes
+// on, the tool stays the one copy, and a second start brings the dialog back
+// with the restart's state.
 void CTempovaForLutegateDlg::OnBnClickedClose() {
-    if (m_restart)
-        KillTimer(m_hWnd, kRestartTimerId);
-    if (m_nTimer != 0) {
-        KillTimer(m_hWnd, m_nTimer);
-        m_nTimer = 0;
+    if (UpdateRunning())
+        FinishUpdate();
+    if (!m_restart) {
+        EndTheDialog();
+        return;
     }
-    if (m_pAppNamesHelper)
-        DeleteAppNamesHelper();
+    m_closeAfterRestart = true;
+    ShowWindow(m_hWnd, SW_HIDE);
+}
+
+// Frees the rows and ends the dialog.
+void CTempovaForLutegateDlg::EndTheDialog() {
     ClearAppList();
+    m_ending = true;
     OnCancel();
 }

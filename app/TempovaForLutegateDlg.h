@@ -25,11 +25,6 @@ public:
     // Frees every row's program file name and deletes all rows.
     void ClearAppList();
 
-    // Completes a restart of the speed product that Close cut short: once
-    // the old process has ended (within the close limit), it is started
-    // again. For the end of the tool's process, after the dialog has gone.
-    void CompleteRestart();
-
     // True when every name of the program file name, in small letters, stands
     // whole in the stored ";"-separated list (names compared as stored).
     static bool IsAppHooked(const std::string& hooked, const std::string& programName);
@@ -47,12 +42,18 @@ protected:
     void OnTimer(UINT_PTR nIDEvent);
     void OnBnClickedUpdate();
     void OnDestroy();
+    // A later copy of the tool asks this one to show its dialog; TRUE when it
+    // does, FALSE when the dialog is ending.
+    LRESULT OnShowFirstCopy(WPARAM, LPARAM);
 
     // Fills the list from the local copy of the course list.
     void LoadLocalCourseList();
+    // Who wrote the status line's text: each action writes whole texts of
+    // its own and never adds to another's.
+    enum class StatusSource { Tool, Update, Apply };
     // Every result and error of the tool goes to the status line through
     // here, and screen readers read its news out.
-    void SetStatus(const std::string& text);
+    void SetStatus(StatusSource source, const std::string& text);
 
     HICON m_hIcon;
     CListCtrl m_listApps;
@@ -74,11 +75,20 @@ private:
     void StartRestart(HWND tempova);
     void AdvanceRestart();
     void ShowRestartStep();
+    void FinishRestart();
+    // Frees the rows and ends the dialog.
+    void EndTheDialog();
 
     // Update's steps.
+    bool UpdateRunning() const { return m_nTimer != 0 || m_pAppNamesHelper; }
     void StartUpdate();
     void FinishUpdate();
     void ShowUpdatedList(CAppNamesHelper& helper);
+    // The update's "done." has had its second: the line empties, or shows
+    // again what an Apply wrote while the update ran.
+    void EndDoneSecond();
+    // The status line names a stored list that Apply would refuse to change.
+    void ShowListApplyRefuses();
     // One row per entry, checked when the stored programs name it.
     void AddAppRows(const std::vector<std::pair<std::string, std::string>>& entries,
                     const std::string& hooked);
@@ -87,8 +97,20 @@ private:
 
     // The status line as a live region (SetStatus).
     CLiveRegion m_liveStatus;
-    // The restart's timer, beside the update's (1).
+    StatusSource m_statusSource = StatusSource::Tool;
+    // The update's own text: the updating text and a dot per tick.
+    std::string m_updateText;
+    // The latest text an Apply wrote while an update ran; it stays readable
+    // after the update's "done.".
+    std::string m_applyTextDuringUpdate;
+    // Close came while a restart ran: the dialog is hidden and ends once the
+    // restart has; a later copy of the tool brings it back.
+    bool m_closeAfterRestart = false;
+    bool m_ending = false;
+    // The restart's timer and the one of the update's "done.", beside the
+    // update's (1).
     static constexpr UINT_PTR kRestartTimerId = 2;
+    static constexpr UINT_PTR kDoneTimerId = 3;
 
     static const MessageEntry s_messageEntries[];
 

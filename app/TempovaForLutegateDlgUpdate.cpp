@@ -45,9 +45,10 @@ std::string localCopyUrl() {
     return url;
 }
 
-// The stored programs, copied at once: the store's text is short-lived.
+// The programs Apply starts from, read as Apply reads them: the stored list,
+// the default when none is stored, and none when it cannot be read.
 std::string hookedPrograms() {
-    return Preferences::getString(kelvora_core::kAdapters, kelvora_core::kProgramsToHook, "");
+    return program_lists::joinNames(program_lists::storedPrograms().names);
 }
 
 using StoredNames = std::unordered_set<std::string>;
@@ -106,6 +107,8 @@ void CTempovaForLutegateDlg::LoadLocalCourseList() {
     CAppNamesHelper& helper = *owned;
     helper.startRequest();
     const DWORD start = GetTickCount();
+    // The one wait on the dialog's thread: at start-up, before the dialog
+    // shows, since the list is part of what it shows.
     while (!helper.isDone() && helper.m_busy && !workerGone(helper) &&
            GetTickCount() - start < kLocalLoadLimitMs)
         Sleep(1);
@@ -114,28 +117,47 @@ void CTempovaForLutegateDlg::LoadLocalCourseList() {
         AddAppRows(helper.m_appNames, hooked);
 }
 
-// Cancel tells the worker to give up and lets go of it: nothing waits for it.
+// A list that Apply would refuse to change is named at start, with Apply's
+// own message, rather than after the user has made their choices.
+void CTempovaForLutegateDlg::ShowListApplyRefuses() {
+    const long refused = program_lists::readErrorOfEither(program_lists::storedModules(),
+                                                          program_lists::storedPrograms());
+    if (refused)
+        SetStatus(StatusSource::Tool,
+                  CHTTPXMLReqHelper::errorText(IDS_ERR_APPLY, static_cast<uint32_t>(refused)));
+}
+
+// While an update runs the button reads Cancel, and a press cancels it, also
+// before the first tick: the worker is told to give up and let go of, and
+// nothing waits for it. The status line keeps what it shows.
 void CTempovaForLutegateDlg::OnBnClickedUpdate() {
-    CAppNamesHelper* helper = m_pAppNamesHelper;
-    if (helper && helper->m_busy && !helper->isDone()) {
+    if (UpdateRunning()) {
         FinishUpdate();
         return;
     }
     StartUpdate();
-    SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, loadResourceString(IDS_CANCEL).c_str());
+    if (m_nTimer != 0)
+        SetDlgItemTextA(m_hWnd, IDC_BUTTON_UPDATE, loadResourceString(IDS_CANCEL).c_str());
 }
 
 void CTempovaForLutegateDlg::StartUpdate() {
-    SetStatus(loadResourceString(IDS_UPDATING));
-    if (m_nTimer == 0)
-        m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
+    KillTimer(m_hWnd, kDoneTimerId);
+    m_applyTextDuringUpdate.clear();
+    m_updateText = loadResourceString(IDS_UPDATING);
+    SetStatus(StatusSource::Update, m_updateText);
+    m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
 }
 
-// The restart's ticks move the restart on. Ticks of any other timer, and
-// ticks while no update runs, are ignored without the default handling.
+// The restart's ticks move the restart on, and the one tick of the "done."
+// timer ends its second. Ticks of any other timer, and ticks while no update
+// runs, are ignored without the default handling.
 void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kRestartTimerId && m_restart) {
         AdvanceRestart();
+        return;
+    }
+    if (nIDEvent == kDoneTimerId) {
+        EndDoneSecond();
         return;
     }
     if (m_nTimer == 0 || nIDEvent != m_nTimer)
@@ -151,16 +173,20 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     }
     if (!helper.isDone()) {
         if (GetTickCount() - m_updateStarted < m_updateLimitMs) {
-            SetStatus(m_staticStatus.GetWindowText() + ".");
+            // The dots go onto the update's own text only, and show while
+            // no other action has written the line since.
+            m_updateText += ".";
+            if (m_statusSource == StatusSource::Update)
+                SetStatus(StatusSource::Update, m_updateText);
             return;
         }
         // The worker is held up inside the platform's request object (by an
         // answer that floods in, under Wine): the update ends all the same.
-        SetStatus(CHTTPXMLReqHelper::errorText(IDS_ERR_INCOMPLETE, 0));
+        SetStatus(StatusSource::Update, CHTTPXMLReqHelper::errorText(IDS_ERR_INCOMPLETE, 0));
     } else if (helper.succeeded()) {
         ShowUpdatedList(helper);
     } else {
-        SetStatus(helper.m_errorText);
+        SetStatus(StatusSource::Update, helper.m_errorText);
     }
     FinishUpdate();
 }
@@ -171,14 +197,26 @@ void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
     // Without a user folder the path is empty and the save fails.
     const DWORD saveError = replaceTextFile(localCopyPath(), helper.m_responseText);
     if (saveError != ERROR_SUCCESS) {
-        SetStatus(CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
+        SetStatus(StatusSource::Update, CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
         return;
     }
     ClearAppList();
     AddAppRows(helper.m_appNames, hookedPrograms());
-    SetStatus(m_staticStatus.GetWindowText() + "." + loadResourceString(IDS_DONE));
-    Sleep(kDoneShownMs);
-    SetStatus("");
+    SetStatus(StatusSource::Update, m_updateText + "." + loadResourceString(IDS_DONE));
+    SetTimer(m_hWnd, kDoneTimerId, kDoneShownMs, nullptr);
+}
+
+// Only the update's own "done." goes: a text that another action wrote since
+// stays. An Apply that wrote while the update ran (its result, its failure,
+// or how far its restart got) is shown again, so that it can still be read.
+void CTempovaForLutegateDlg::EndDoneSecond() {
+    KillTimer(m_hWnd, kDoneTimerId);
+    if (m_statusSource != StatusSource::Update)
+        return;
+    if (m_applyTextDuringUpdate.empty())
+        SetStatus(StatusSource::Tool, "");
+    else
+        SetStatus(StatusSource::Apply, m_applyTextDuringUpdate);
 }
 
 void CTempovaForLutegateDlg::FinishUpdate() {

@@ -2,12 +2,6 @@
 
 #include <utility>
 
-namespace {
-// How often the end of the closing speed product is looked for once the
-// dialog has gone.
-constexpr DWORD kPollMs = 50;
-} // namespace
-
 CTempovaRestart::CTempovaRestart(HWND window, std::wstring bareName, DWORD closeLimitMs)
     : m_tempova(window), m_bareName(std::move(bareName)), m_closeLimitMs(closeLimitMs),
       m_closingSince(GetTickCount()) {
@@ -17,22 +11,16 @@ CTempovaRestart::CTempovaRestart(HWND window, std::wstring bareName, DWORD close
 
 CTempovaRestart::Step CTempovaRestart::advance() {
     if (m_step == Step::Closing) {
-        if (m_tempova.hasEnded())
+        if (!m_tempova.hasEnded()) {
+            if (elapsed(m_closingSince, m_closeLimitMs))
+                m_step = Step::NotClosed;
+        } else if (m_tempova.readyToStart()) {
             startAgain();
-        else if (elapsed(m_closingSince, m_closeLimitMs))
-            m_step = Step::NotClosed;
+        }
     } else if (m_step == Step::Starting) {
         awaitWindow();
     }
     return m_step;
-}
-
-void CTempovaRestart::completeAfterTheDialog() {
-    while (m_step == Step::Closing) {
-        advance();
-        if (m_step == Step::Closing)
-            Sleep(kPollMs);
-    }
 }
 
 void CTempovaRestart::startAgain() {

@@ -35,11 +35,6 @@ public:
     // process's exit code.
     DWORD error() const { return m_error; }
 
-    // For the end of the tool's process: waits for what is left of the close
-    // limit and starts the speed product again once it has ended, so that
-    // closing the tool never leaves it closed.
-    void completeAfterTheDialog();
-
 private:
     void startAgain();
     void awaitWindow();

@@ -55,9 +55,33 @@ inline double privateCommittedKb(HANDLE process = GetCurrentProcess()) {
     return total / 1024.0;
 }
 
+// The figures of this run that could not be measured.
+inline int& failedFigures() {
+    static int count = 0;
+    return count;
+}
+
+// A figure that could not be measured (a negative value): counted, and
+// printed as FAILED, which scripts/bench.sh looks for.
+inline bool failed(const char* figure, double value) {
+    if (value >= 0)
+        return false;
+    ++failedFigures();
+    std::printf("%-44s FAILED\n", figure);
+    std::fflush(stdout);
+    return true;
+}
+
+// The program's exit code: 1 when any figure failed.
+inline int exitCode() {
+    return failedFigures() == 0 ? 0 : 1;
+}
+
 // One figure beside its baseline and their ratio, on one line.
 inline void printRatio(const char* figure, double value, const char* unit, const char* baseline,
                        double baseValue, const char* baseUnit = nullptr) {
+    if (failed(figure, std::min(value, baseValue)))
+        return;
     std::printf("%-44s %10.3f %-8s | baseline %-40s %10.3f %-8s | ratio %.2f\n", figure, value,
                 unit, baseline, baseValue, baseUnit ? baseUnit : unit,
                 baseValue != 0 ? value / baseValue : 0.0);
@@ -66,6 +90,8 @@ inline void printRatio(const char* figure, double value, const char* unit, const
 
 // A figure without a baseline.
 inline void printFigure(const char* figure, double value, const char* unit) {
+    if (failed(figure, value))
+        return;
     std::printf("%-44s %10.3f %-8s\n", figure, value, unit);
     std::fflush(stdout);
 }

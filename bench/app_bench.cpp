@@ -14,6 +14,7 @@
 
 #include "BenchSupport.h"
 #include "DialogHarness.h"
+#include "LargestDocument.h"
 #include "ResponsivenessBench.h"
 
 #include "AppNamesHelper.h"
@@ -21,6 +22,7 @@
 #include "Preferences.h"
 #include "SettingKeys.h"
 #include "TestDocuments.h"
+#include "TextFile.h"
 #include "Utilities.h"
 
 #include <psapi.h>
@@ -28,7 +30,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -53,8 +54,9 @@ std::string localCopyPath() {
     return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
 }
 
+// As the tool writes it, each line feed with a carriage return.
 void writeDocument(const std::string& document) {
-    std::ofstream(localCopyPath(), std::ios::binary | std::ios::trunc) << document;
+    replaceTextFile(localCopyPath(), document);
 }
 
 void writeLocalCopy(size_t entries) {
@@ -153,24 +155,17 @@ double readLocalCopyMs(size_t entries) {
     return median(times);
 }
 
-// The largest local copy the tool accepts, about 100 bytes an entry.
-std::string largestCopy() {
-    std::string document = test_documents::manyEntries(CHTTPXMLReqHelper::kMaxDocumentBytes / 100);
-    document.resize(CHTTPXMLReqHelper::kMaxDocumentBytes, ' ');
-    return document;
-}
-
 int benchStartUp() {
     const std::string tool = besideThisProgram("TempovaForLutegate.exe");
     const std::string empty = besideThisProgram("empty_dialog.exe");
-    const size_t largest = CHTTPXMLReqHelper::kMaxDocumentBytes / 100;
+    const size_t largest = bench::kLargestEntries;
     const size_t sizes[] = {0, 1000, 10000, largest};
     startAndMeasure(empty, false); // the first start warms the prefix
     int failures = 0;
     double emptyMs10000 = 0;
     for (size_t entries : sizes) {
         if (entries == largest)
-            writeDocument(largestCopy());
+            writeDocument(bench::largestDocument());
         else
             writeLocalCopy(entries);
         std::vector<double> tools, empties;
@@ -339,5 +334,5 @@ int main(int argc, char** argv) {
         failures += server.started() ? benchResponsiveness(server) : 1;
     if (failures)
         std::printf("FAILED parts: %d\n", failures);
-    return failures == 0 ? 0 : 1;
+    return failures == 0 ? bench::exitCode() : 1;
 }

@@ -9,6 +9,7 @@
 #include "LoopbackHttpServer.h"
 #include "BenchSupport.h"
 #include "AppNamesHelper.h"
+#include "LargestDocument.h"
 #include "MsxmlIds.h"
 #include "RequestKeeper.h"
 #include "TestDocuments.h"
@@ -27,8 +28,7 @@ using test_support::LoopbackHttpServer;
 
 namespace {
 
-// As many entries as the largest document accepted holds.
-constexpr size_t kEntries = CHTTPXMLReqHelper::kMaxDocumentBytes / 100;
+constexpr size_t kEntries = bench::kLargestEntries;
 constexpr int kRuns = 5;
 constexpr DWORD kHangMs = 5000;
 
@@ -58,8 +58,7 @@ double timeDomLoad(const std::wstring& text) {
 }
 
 int benchRequest(LoopbackHttpServer& server) {
-    std::string document = manyEntries(kEntries);
-    document.resize(CHTTPXMLReqHelper::kMaxDocumentBytes, ' ');
+    const std::string document = bench::largestDocument();
     server.setReply("/many.xml", HttpReply::answer(200, document));
     const std::wstring wide = ansiToWide(document);
     std::vector<double> requests, floors;

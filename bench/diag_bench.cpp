@@ -163,5 +163,5 @@ int main(int argc, char** argv) {
                "lines written and flushed directly", directLinesPerSecond(kLines), "lines/s");
     contentionFigures("each 4 ms", 10000, 4);
     contentionFigures("at full speed", 3000, 0);
-    return 0;
+    return bench::exitCode();
 }

@@ -8,13 +8,49 @@ namespace kelvora_core {
 
 namespace {
 
-// Another process may have written anything: indexes out of range make the
-// block corrupt; start again from empty rather than touch memory outside it.
-void repairIndexes(_tagDiagData& block) {
-    if (block.writeIndex >= CDiagData::kSlots || block.readIndex >= CDiagData::kSlots) {
-        block.writeIndex = 0;
-        block.readIndex = 0;
+// The block is shared with processes the tool does not trust: any process of
+// the user, even a low-integrity one, may write it at any moment without
+// taking its mutex. Each value is therefore read from the block exactly once
+// into a local, checked there, and only the local is used afterwards; a
+// second read could see another value than the one checked. The volatile
+// accesses keep the compiler from reading a field again in the local's place.
+template <typename T> T readOnce(const T& field) {
+    return *static_cast<const volatile T*>(&field);
+}
+
+template <typename T> void writeOnce(T& field, T value) {
+    *static_cast<volatile T*>(&field) = value;
+}
+
+// Both indexes, read once each; out of range (the block is corrupt, or
+// another process is changing it) they are repaired to an empty ring rather
+// than followed outside the block.
+struct RingIndexes {
+    uint32_t write;
+    uint32_t read;
+};
+
+void storeIndexes(_tagDiagData& block, const RingIndexes& ring) {
+    writeOnce(block.writeIndex, ring.write);
+    writeOnce(block.readIndex, ring.read);
+}
+
+RingIndexes readIndexes(_tagDiagData& block) {
+    RingIndexes ring{readOnce(block.writeIndex), readOnce(block.readIndex)};
+    if (ring.write >= CDiagData::kSlots || ring.read >= CDiagData::kSlots) {
+        ring = RingIndexes{0, 0};
+        storeIndexes(block, ring);
     }
+    return ring;
+}
+
+// A slot's text, copied out whole first and only then measured: measuring it
+// in place would run on into text another process has just changed.
+void copyText(const _tagDiagEventEntry& slot, std::string& line) {
+    char text[sizeof slot.text];
+    std::memcpy(text, const_cast<const char*>(static_cast<const volatile char*>(slot.text)),
+                sizeof text);
+    line.assign(text, strnlen(text, sizeof text));
 }
 
 } // namespace
@@ -45,13 +81,13 @@ _tagDiagData* CDiagData::guardedView(const CSentry& hold) {
 bool CDiagData::isLoggingActive() {
     CSentry hold(m_mutex, kHoldWaitMs);
     _tagDiagData* block = guardedView(hold);
-    return block && block->loggingActive != 0;
+    return block && readOnce(block->loggingActive) != 0;
 }
 
 void CDiagData::setLoggingActive(bool active) {
     CSentry hold(m_mutex, kHoldWaitMs);
     if (_tagDiagData* block = guardedView(hold))
-        block->loggingActive = active ? 1 : 0;
+        writeOnce<uint8_t>(block->loggingActive, active ? 1 : 0);
 }
 
 void CDiagData::addEvent(DiagEventLog::DiagEvent event, const std::string& line) {
@@ -59,13 +95,13 @@ void CDiagData::addEvent(DiagEventLog::DiagEvent event, const std::string& line)
     _tagDiagData* block = guardedView(hold);
     if (!block)
         return;
-    repairIndexes(*block);
-    _tagDiagEventEntry& slot = block->events[block->writeIndex];
-    slot.event = event;
+    const uint32_t write = readIndexes(*block).write;
+    _tagDiagEventEntry& slot = block->events[write];
+    writeOnce<int32_t>(slot.event, event);
     const size_t length = line.size() < kMaxLine ? line.size() : kMaxLine;
     std::memcpy(slot.text, line.data(), length);
     slot.text[length] = '\0';
-    block->writeIndex = (block->writeIndex + 1) % kSlots;
+    writeOnce(block->writeIndex, (write + 1) % kSlots);
     m_event.set();
 }
 
@@ -80,19 +116,21 @@ bool CDiagData::getNextEvent(DiagEventLog::DiagEvent& event, std::string& line, 
     busy = !block && m_data != nullptr;
     if (!block)
         return false;
-    repairIndexes(*block);
+    RingIndexes ring = readIndexes(*block);
     bool taken = false;
-    if (block->readIndex < block->writeIndex) {
-        const _tagDiagEventEntry& slot = block->events[block->readIndex];
-        event = static_cast<DiagEventLog::DiagEvent>(slot.event);
-        line.assign(slot.text, strnlen(slot.text, sizeof slot.text));
-        ++block->readIndex;
+    if (ring.read < ring.write) {
+        const _tagDiagEventEntry& slot = block->events[ring.read];
+        // Any number is a valid DiagEvent: the type holds every 32-bit value.
+        event = static_cast<DiagEventLog::DiagEvent>(readOnce(slot.event));
+        copyText(slot, line);
+        ++ring.read;
         taken = true;
     }
-    if (block->readIndex == block->writeIndex) {
-        block->readIndex = 0;
-        block->writeIndex = 0;
-    }
+    // Once the last waiting line is taken both indexes start again at 0;
+    // what is written back comes from the values read, never from the block.
+    if (ring.read == ring.write)
+        ring = RingIndexes{0, 0};
+    storeIndexes(*block, ring);
     return taken;
 }
 

@@ -2,6 +2,7 @@
 
 #include "Export.h"
 
+#include <cstdint>
 #include <string>
 
 namespace kelvora_core {
@@ -20,8 +21,9 @@ protected:
 // "TempovaDiagnostics.log" in the user folder. Reporting never fails.
 class DiagEventLog {
 public:
-    // The numbers travel between processes: never renumber.
-    enum DiagEvent {
+    // The numbers travel between processes: never renumber. Any 32-bit
+    // number another process puts into the shared block is a valid value.
+    enum DiagEvent : int32_t {
         Start = 0,
         Stop = 1,
         TempovaStarting = 2,

@@ -10,11 +10,20 @@ build_project --target benchmarks
 
 source "$root/scripts/wine-session.sh"
 WINE_SESSION_OWN_DISPLAY=1 wine_session_start
-status=0
+# A figure that could not be measured is printed as FAILED, and its program
+# ends with a non-zero code; either makes this command end with 1.
+failed=()
+output=$(mktemp /tmp/tempova-bench.XXXXXX)
 for program in "$build"/bin/*_bench.exe; do
     echo "== $(basename "$program")"
     # The programs find their helpers beside themselves and their server on
     # loopback; nothing else is started.
-    wine "$program" || status=1
+    if ! wine "$program" | tee "$output" || grep -q FAILED "$output"; then
+        failed+=("$(basename "$program")")
+    fi
 done
-exit $status
+rm -f "$output"
+if ((${#failed[@]})); then
+    echo "bench: figures failed in ${failed[*]}" >&2
+    exit 1
+fi

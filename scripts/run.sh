@@ -56,20 +56,22 @@ local_data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local"
 folder=Kelvora
 [[ -d $local_data/kelvora ]] && folder=kelvora
 log="$local_data/$folder/TempovaDiagnostics.log"
-(cd "$build/bin" && exec wine tempova.exe) &
+# Started with an argument from its own folder, and the tool from another
+# folder: after Apply the stand-in shows how it was started again.
+(cd "$build/bin" && exec wine tempova.exe --close-after 300) &
 standin_pid=$!
 echo "run: stand-in speed product tempova.exe started; it records diagnostics to $log" >&2
 
 if [[ $own_display == 0 ]]; then
     echo "run: starting TempovaForLutegate.exe on display $DISPLAY (close the dialog or press Ctrl+C to end)" >&2
-    (cd "$build/bin" && exec wine TempovaForLutegate.exe) &
+    (cd "$run_dir" && exec wine "$build/bin/TempovaForLutegate.exe") &
     wait $! || true
     exit 0
 fi
 
 echo "run: no display of your own: TempovaForLutegate.exe runs on a virtual display," \
      "driven by run_driver.exe" >&2
-(cd "$build/bin" && exec wine TempovaForLutegate.exe) &
+(cd "$run_dir" && exec wine "$build/bin/TempovaForLutegate.exe") &
 tool_pid=$!
 shots=$build/run-screenshots
 rm -rf "$shots"

@@ -3,12 +3,15 @@
 #include "DialogHarness.h"
 
 #include "ChildProcess.h"
+#include "ProcessCommandLine.h"
 #include "RemoteDialog.h"
 #include "TestRegistry.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
 #include <vector>
 
 using app_test::RunningDialog;
@@ -216,15 +219,39 @@ TEST_F(Apply, StoredListOutsideTheCodePageIsLeftUntouched) {
 }
 
 // A list longer than Apply can read back is refused before anything is
-// written: stored once, it would make every later Apply refuse.
-TEST_F(Apply, ListTooLongToReadBackIsNotWritten) {
+// written: stored once, it would make every later Apply refuse. A list that
+// another program rewrites while Apply stores it does not read back as
+// written: that is a failure too, never "done.".
+TEST_F(Apply, ListThatCannotBeReadBackIsAFailure) {
     storeModules("m.dll");
     storePrograms("p.exe");
     m_dialog.addRow("Long", std::string(65530, 'n') + ".exe", true);
+    HKEY vexa = nullptr;
+    RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Kelvora\\Vexa", 0, KEY_NOTIFY, &vexa);
+    const HANDLE written = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    RegNotifyChangeKeyValue(vexa, TRUE, REG_NOTIFY_CHANGE_LAST_SET, written, TRUE);
     apply();
+    EXPECT_EQ(WaitForSingleObject(written, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+    CloseHandle(written);
+    RegCloseKey(vexa);
     EXPECT_TRUE(isApplyFailure(m_dialog.status())) << m_dialog.status();
     EXPECT_EQ(storedModules(), "m.dll");
     EXPECT_EQ(storedPrograms(), "p.exe");
+
+    m_dialog.run([&] { m_dialog.dialog().ClearAppList(); });
+    m_dialog.addRow("Course Tool", "CourseTool.exe", true);
+    std::atomic<bool> stop{false};
+    std::thread rewriter([&] {
+        while (!stop)
+            storeModules("other.dll");
+    });
+    int applies = 0;
+    do
+        apply();
+    while (!isApplyFailure(m_dialog.status()) && ++applies < 100);
+    stop = true;
+    rewriter.join();
+    EXPECT_LT(applies, 100) << "every Apply said done.";
 }
 
 TEST_F(Apply, NamesKeepTheirSpaces) {
@@ -236,20 +263,32 @@ TEST_F(Apply, NamesKeepTheirSpaces) {
     EXPECT_EQ(storedPrograms(), "flv player.exe");
 }
 
+// Started from this program's folder, the speed product comes back in its
+// own. While it restarts, Apply is greyed, the focus leaves it, and a second
+// Apply (Enter) changes nothing.
 TEST_F(Apply, RestartsTheRunningSpeedProduct) {
     const std::string standIn = test_support::besideThisProgram("tempova.exe");
+    const std::string program[] = {"coursetool.exe", "other.exe"};
     for (int round = 0; round < 2; ++round) {
-        test_support::ChildProcess first(standIn);
+        test_support::ChildProcess first(standIn + " --close-after 500");
         ASSERT_TRUE(first.started());
         ASSERT_TRUE(waitUntil([] { return findTempova() && IsWindowVisible(findTempova()); }));
         ASSERT_EQ(windowProcess(findTempova()), first.id());
         const DWORD handlesBefore = test_support::handleCount();
 
-        m_dialog.addRow("Course Tool", round == 0 ? "CourseTool.exe" : "other.exe", true);
+        m_dialog.addRow("Course Tool", program[round], true);
         SetWindowTextA(m_dialog.item(1003), "");
+        m_dialog.run([&] { SetFocus(m_dialog.item(IDOK)); });
         m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
+        ASSERT_TRUE(m_dialog.flush());
+        HWND focus = nullptr;
+        m_dialog.run([&] { focus = GetFocus(); });
+        EXPECT_EQ(focus, m_dialog.item(1002));
+        m_dialog.setChecked(round, false);
+        m_dialog.post(WM_COMMAND, IDOK);
+        ASSERT_TRUE(m_dialog.flush());
+        EXPECT_NE(storedPrograms().find(program[round]), std::string::npos);
 
-        // The status line is read without the dialog's thread, which sleeps.
         std::vector<std::string> seen;
         waitUntil([&] {
             const std::string text = m_dialog.status();
@@ -264,6 +303,7 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         ASSERT_GE(seen.size(), 3u);
         EXPECT_EQ(std::vector<std::string>(seen.end() - 3, seen.end()), expected);
 
+        EXPECT_TRUE(IsWindowEnabled(m_dialog.item(IDOK)));
         EXPECT_EQ(first.waitForExit(5000), 0u) << "the close command ends the stand-in";
         HWND restarted = findTempova();
         ASSERT_NE(restarted, nullptr);
@@ -271,9 +311,9 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         // The new stand-in read the values Apply had just written (its window
         // counts from its creation; its texts are there once it shows).
         ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(restarted) != FALSE; }));
-        char programs[1024] = {};
-        GetWindowTextA(GetDlgItem(restarted, 1002), programs, sizeof programs);
-        EXPECT_EQ(programs, storedPrograms());
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1002)), storedPrograms());
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
+                  test_support::besideThisProgram(""));
         test_support::endProcess(windowProcess(restarted));
         ASSERT_TRUE(waitUntil([] { return findTempova() == nullptr; }));
         if (round == 1) {
@@ -283,25 +323,51 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
     }
 }
 
+// The platform's management service tells a process's command line where it
+// may; Wine 8 tells a process only its own.
+TEST(ProcessCommandLine, IsReadForThisProgram) {
+    const CProcessCommandLine own(GetCurrentProcessId());
+    ASSERT_TRUE(waitUntil([&] { return own.settled(); }));
+    EXPECT_EQ(own.text(), std::wstring(GetCommandLineW()));
+}
+
 // Closing the tool while the speed product is still closing does not leave it
-// closed: the tool's process starts it again before it ends.
+// closed: the dialog hides, and the tool's process ends once it has started
+// the speed product again. A second start meanwhile (here while the speed
+// product ignores the close command) brings the dialog back, telling how far
+// the restart got; it stays once the restart has ended.
 TEST_F(Apply, CloseDuringTheRestartStillStartsTheSpeedProduct) {
-    test_support::ChildProcess slow(test_support::besideThisProgram("tempova.exe") +
-                                    " --close-after 1500");
-    ASSERT_TRUE(waitUntil([&] { return windowProcess(findTempova()) == slow.id(); }));
-    test_support::ChildProcess enabler(test_support::besideThisProgram("TempovaForLutegate.exe"));
-    HWND dialog = nullptr;
-    ASSERT_TRUE(waitUntil([&] {
-        dialog = test_support::visibleWindow("Tempova Lutegate Enabler");
-        return dialog && windowProcess(dialog) == enabler.id();
-    }));
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-    ASSERT_TRUE(waitUntil([&] {
-        return test_support::windowText(GetDlgItem(dialog, 1003)) == "Closing Tempova...";
-    }));
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    EXPECT_EQ(enabler.waitForExit(10000), 0u);
-    EXPECT_EQ(slow.waitForExit(0), 0u) << "the old one had ended";
-    EXPECT_TRUE(
-        waitUntil([&] { return findTempova() && windowProcess(findTempova()) != slow.id(); }));
+    for (const bool startAgain : {false, true}) {
+        test_support::ChildProcess slow(test_support::besideThisProgram("tempova.exe") +
+                                        (startAgain ? " --ignore-close" : " --close-after 1500"));
+        ASSERT_TRUE(waitUntil([&] { return windowProcess(findTempova()) == slow.id(); }));
+        test_support::ChildProcess enabler(
+            test_support::besideThisProgram("TempovaForLutegate.exe"));
+        HWND dialog = nullptr;
+        ASSERT_TRUE(waitUntil([&] {
+            dialog = test_support::visibleWindow("Tempova Lutegate Enabler");
+            return dialog && windowProcess(dialog) == enabler.id();
+        }));
+        const auto status = [&] { return test_support::windowText(GetDlgItem(dialog, 1003)); };
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+        ASSERT_TRUE(waitUntil([&] { return status() == "Closing Tempova..."; }));
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(dialog); }));
+        if (startAgain) {
+            test_support::ChildProcess second(
+                test_support::besideThisProgram("TempovaForLutegate.exe"));
+            EXPECT_EQ(second.waitForExit(10000), 0u);
+            EXPECT_TRUE(IsWindowVisible(dialog));
+            EXPECT_EQ(status(), "Closing Tempova...");
+            test_support::endProcess(slow.id());
+            EXPECT_TRUE(waitUntil([&] { return status() == "Tempova successfully restarted."; }));
+            EXPECT_EQ(enabler.waitForExit(0), STILL_ACTIVE) << "brought back, it stays";
+            PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        }
+        EXPECT_EQ(enabler.waitForExit(10000), 0u);
+        EXPECT_EQ(slow.waitForExit(0), 0u) << "the old one had ended";
+        EXPECT_TRUE(
+            waitUntil([&] { return findTempova() && windowProcess(findTempova()) != slow.id(); }));
+        test_support::endProcess(windowProcess(findTempova()));
+    }
 }

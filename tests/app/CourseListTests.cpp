@@ -95,7 +95,8 @@ void press(const std::vector<WORD>& keys) {
 
 // Live-region events of this process as a screen reader gets them: through a
 // hook out of context, delivered while this thread takes its messages. Each
-// is kept as the id of the control it came from.
+// is kept as the id of the control it came from, and the text that the
+// control gives when asked through its window, as readers ask.
 class LiveRegionEvents {
 public:
     LiveRegionEvents()
@@ -104,7 +105,9 @@ public:
     ~LiveRegionEvents() {
         UnhookWinEvent(m_hook);
         s_controls.clear();
+        s_texts.clear();
     }
+    static const std::vector<std::string>& texts() { return s_texts; }
     const std::vector<int>& controls() {
         MSG message;
         while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
@@ -116,14 +119,24 @@ private:
     static constexpr DWORD kLiveRegionChanged = 0x8019;
     static void CALLBACK onEvent(HWINEVENTHOOK, DWORD, HWND window, LONG object, LONG child, DWORD,
                                  DWORD) {
-        if (object == OBJID_CLIENT && child == CHILDID_SELF)
-            s_controls.push_back(GetDlgCtrlID(window));
+        if (object != OBJID_CLIENT || child != CHILDID_SELF)
+            return;
+        s_controls.push_back(GetDlgCtrlID(window));
+        char text[512] = {};
+        DWORD_PTR length = 0;
+        s_texts.push_back(SendMessageTimeoutA(window, WM_GETTEXT, sizeof text,
+                                              reinterpret_cast<LPARAM>(text), SMTO_NORMAL, 250,
+                                              &length)
+                              ? text
+                              : "<no answer>");
     }
     static std::vector<int> s_controls;
+    static std::vector<std::string> s_texts;
     HWINEVENTHOOK m_hook;
 };
 
 std::vector<int> LiveRegionEvents::s_controls;
+std::vector<std::string> LiveRegionEvents::s_texts;
 
 // Reserves this process's free address space in stretches of 1 MB or more,
 // so that no thread (whose stack needs that much) can be created meanwhile.
@@ -205,6 +218,20 @@ TEST_F(CourseListTest, StoredProgramsCheckTheRowsTheyName) {
     EXPECT_EQ(
         (std::vector<std::string>{"Course Tool [x]", "Internet [x]", "Studio [ ]", "Upper [ ]"}),
         rows(dialog));
+    EXPECT_EQ(kPressUpdate, dialog.status());
+}
+
+// Checked as Apply reads the lists: a stored list of a type Apply refuses
+// checks nothing, and the start says at once what Apply would say.
+TEST_F(CourseListTest, StoredListApplyRefusesChecksNothingAndIsNamedAtStart) {
+    test_support::writeRegistryValue("Software\\Kelvora\\Vexa\\Adapters", "ProgramsToHook",
+                                     REG_EXPAND_SZ, std::string("coursetool.exe\0", 15));
+    writeFile(localCopyPath(), courseList({{"Course Tool", "CourseTool.exe"}}));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    EXPECT_EQ((std::vector<std::string>{"Course Tool [ ]"}), rows(dialog));
+    EXPECT_EQ("Unable to save your choices on this computer, error code: 271 (0x65e)",
+              dialog.status());
 }
 
 TEST_F(CourseListTest, BrokenLocalCopyListsNothing) {
@@ -262,6 +289,14 @@ TEST_F(CourseListTest, KeysAloneUpdateTickAndApply) {
     RunningDialog dialog;
     ASSERT_TRUE(dialog.hwnd());
     EXPECT_EQ(L"", repeatedAccessKeys(dialog.hwnd()));
+    // Keys go to the focused control of the active window: the dialog must
+    // be it, with the focus inside, before the first key.
+    GUITHREADINFO thread{sizeof thread};
+    ASSERT_TRUE(waitUntil([&] {
+        return GetForegroundWindow() == dialog.hwnd() &&
+               GetGUIThreadInfo(GetWindowThreadProcessId(dialog.hwnd(), nullptr), &thread) &&
+               thread.hwndFocus && IsChild(dialog.hwnd(), thread.hwndFocus);
+    }));
     press({VK_MENU, 'U'});
     ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) != "&Update"; }));
     EXPECT_EQ(L"", repeatedAccessKeys(dialog.hwnd()));
@@ -275,27 +310,63 @@ TEST_F(CourseListTest, KeysAloneUpdateTickAndApply) {
 }
 
 // One announcement per status: the dots of an update add none, and an
-// emptied status line says nothing.
+// emptied status line says nothing. A reader that asks the line for its
+// text at once is answered, with the text announced ("done." included).
 TEST_F(CourseListTest, EachStatusIsAnnouncedOnceResultsAndErrorsAlike) {
     server().setReply(kPath, HttpReply::drip(courseList({{"A", "a.exe"}}), 16, 300));
     LiveRegionEvents events;
     RunningDialog dialog;
     ASSERT_TRUE(dialog.hwnd());
+    const auto heard = [&](const std::function<bool()>& condition, DWORD timeoutMs) {
+        return waitUntil([&] { return !events.controls().empty() && condition(); }, timeoutMs);
+    };
     const auto announced = [&](size_t count) {
-        return waitUntil([&] { return events.controls().size() >= count; }, 3000) &&
+        return heard([&] { return events.controls().size() >= count; }, 3000) &&
                events.controls() == std::vector<int>(count, 1003);
     };
     EXPECT_TRUE(announced(1));
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
-    ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
-    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }, 20000));
+    ASSERT_TRUE(heard([&] { return dialog.status() == std::string(kUpdating) + ".."; }, 10000));
+    ASSERT_TRUE(heard([&] { return updateCaption(dialog) == "&Update"; }, 20000));
     EXPECT_TRUE(announced(3)) << events.controls().size();
     server().setReply(kPath, HttpReply::answer(404, "not here", "text/plain"));
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
-    ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
+    ASSERT_TRUE(heard([&] { return updateCaption(dialog) == "&Update"; }, 10000));
     EXPECT_TRUE(announced(5)) << events.controls().size();
     dialog.post(WM_COMMAND, IDOK);
-    EXPECT_TRUE(announced(7)) << events.controls().size();
+    ASSERT_TRUE(announced(7)) << events.controls().size();
+    const char* const said[] = {"Click the Update", kUpdating,     ".done.",
+                                kUpdating,          "268 (0x194)", "Applying choices...",
+                                "Applying choices"};
+    for (size_t i = 0; i < events.texts().size(); ++i)
+        EXPECT_NE(events.texts()[i].find(said[i]), std::string::npos) << events.texts()[i];
+}
+
+// Apply writes whole texts of its own during an update, which the update's
+// dots and "done." never join; its failure is read again once the update's
+// "done." has had its second.
+TEST_F(CourseListTest, ApplyFailureDuringAnUpdateStaysReadable) {
+    server().setReply(kPath, HttpReply::drip(courseList({{"A", "a.exe"}}), 16, 300));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.addRow("Long", std::string(65530, 'n') + ".exe", true);
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
+    dialog.post(WM_COMMAND, IDOK);
+    const std::string failure =
+        "Unable to save your choices on this computer, error code: 271 (0xea)";
+    std::vector<std::string> seen;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            if (seen.empty() || seen.back() != dialog.status())
+                seen.push_back(dialog.status());
+            return updateCaption(dialog) == "&Update";
+        },
+        20000));
+    EXPECT_TRUE(waitUntil([&] { return dialog.status() == failure; }, 3000)) << dialog.status();
+    for (const std::string& text : seen)
+        EXPECT_TRUE(text == failure || text.find("Unable") == std::string::npos) << text;
+    EXPECT_EQ((std::vector<std::string>{"A [ ]"}), rows(dialog));
 }
 
 TEST_F(CourseListTest, FailedUpdateKeepsRowsAndLocalCopyAndShowsTheError) {
@@ -364,17 +435,22 @@ TEST_F(CourseListTest, SilentServerCancelKeepsDotsAndRowsAndTheLimitEndsTheUpdat
     EXPECT_EQ(copy, readFile(localCopyPath()));
 }
 
-TEST_F(CourseListTest, SecondPressWithinTheFirstTickRestartsTheTextWithoutCancel) {
+// The button reads Cancel from the press on, and cancels before the first
+// tick too: no request is made, and the rows stay.
+TEST_F(CourseListTest, SecondPressBeforeTheFirstTickCancels) {
     server().setReply(kPath, HttpReply::answer(200, courseList({{"Only", "only.exe"}})));
     RunningDialog dialog;
     ASSERT_TRUE(dialog.hwnd());
+    dialog.addRow("Old", "old.exe", false);
+    const size_t requests = server().requestCount();
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(dialog.flush());
-    EXPECT_EQ(kUpdating, dialog.status());
-    EXPECT_EQ("Ca&ncel", updateCaption(dialog));
-    ASSERT_TRUE(waitUntil([&] { return dialog.rowCount() == 1; }, 10000));
-    EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
+    EXPECT_EQ("&Update", updateCaption(dialog));
+    dialog.post(WM_TIMER, 1);
+    ASSERT_TRUE(dialog.flush());
+    EXPECT_EQ(requests, server().requestCount());
+    EXPECT_EQ((std::vector<std::string>{"Old [ ]"}), rows(dialog));
 }
 
 TEST_F(CourseListTest, CloseDuringAnUpdateEndsPromptlyAndLeavesNothingBehind) {

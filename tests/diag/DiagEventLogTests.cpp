@@ -315,22 +315,6 @@ TEST_F(DiagEventLogTest, BlockMutexKeptElsewhereHoldsUpNeitherReportsNorTheRecor
     getDiagData().setLoggingActive(false); // the ending recorder's own change was dropped
 }
 
-TEST_F(DiagEventLogTest, HostileWriterNeitherCrashesNorStopsTheRecorder) {
-    DiagEventLog::startNewLog();
-    test_support::ChildProcess scribbler(peer("diag-scribble 1500"));
-    ASSERT_TRUE(scribbler.started());
-    for (int i = 0; i < 2000 && scribbler.waitForExit(0) == STILL_ACTIVE; ++i) {
-        DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "during " + std::to_string(i));
-        Sleep(1);
-    }
-    EXPECT_EQ(0u, scribbler.waitForExit(10000));
-    // The writer may have cleared the flag as an ending recorder would; a
-    // recorder that starts sets it again.
-    getDiagData().setLoggingActive(true);
-    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "after the scribbler");
-    EXPECT_TRUE(m_collector.waitFor("after the scribbler"));
-}
-
 TEST_F(DiagEventLogTest, RepeatedRunsLeaveNoHandlesBehind) {
     DiagEventLog::startNewLog();
     DiagEventLog::endLogging();

@@ -281,8 +281,7 @@ void updateFromServer(HWND dialog) {
     const bool finished = watchStatus(
         dialog,
         [&] {
-            // The status line first: the list answers only when the enabler's
-            // thread does, not during its one-second pause after "done.".
+            // Once "done." has had its second, the status line is empty.
             return windowText(GetDlgItem(dialog, kStatusLine)).empty() &&
                    windowText(GetDlgItem(dialog, kUpdateButton)) == "&Update" &&
                    list.count() == static_cast<int>(kRowNames.size());

@@ -11,7 +11,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 using namespace kelvora_core;
@@ -92,36 +91,6 @@ int recordUntilEnd(const std::string& name) {
     return 0;
 }
 
-// A hostile writer: random bytes all over the diagnostics block, without
-// taking its mutex, for the given time.
-int scribbleOverDiagBlock(DWORD ms) {
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "TempovaDiagnosticsData");
-    if (!mapping)
-        return 2;
-    auto* block = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    HANDLE wake = OpenEventA(EVENT_MODIFY_STATE, FALSE, "TempovaDiagEvent");
-    uint32_t state = GetCurrentProcessId() * 2654435761u;
-    const DWORD start = GetTickCount();
-    while (block && GetTickCount() - start < ms) {
-        for (int i = 0; i < 4096; ++i) {
-            state = state * 1664525u + 1013904223u;
-            const uint32_t at = (state >> 8) % 262412u;
-            block[at] = static_cast<unsigned char>(state >> 24);
-            if (at < 12) // the indexes and flag most of all
-                std::memcpy(block + 4 + (state & 4), &state, 4);
-        }
-        if (wake)
-            SetEvent(wake);
-        Sleep(1);
-    }
-    if (wake)
-        CloseHandle(wake);
-    if (block)
-        UnmapViewOfFile(block);
-    CloseHandle(mapping);
-    return 0;
-}
-
 int usage() {
     std::fprintf(stderr, "usage: core_peer command [arguments]\n");
     return 100;
@@ -145,8 +114,6 @@ int main(int argc, char** argv) {
         return reportEvents(std::atoi(argv[2]), argv[3]);
     if (command == "diag-record" && argc == 3)
         return recordUntilEnd(argv[2]);
-    if (command == "diag-scribble" && argc == 3)
-        return scribbleOverDiagBlock(std::strtoul(argv[2], nullptr, 10));
     if (command == "exe-name") {
         std::printf("%s\n", getAppExeName());
         return 0;

@@ -1,7 +1,6 @@
-// The diagnostics channel under a corrupted block and under four reporting
-// processes. Hostile concurrent writers are covered by diag_tests
-// (HostileWriterNeitherCrashesNorStopsTheRecorder), the ring's overflow rule
-// by SixtyFourWaitingLinesAreLostAndTheNextIsTaken there.
+// The diagnostics channel under a peer that races the shared block and under
+// four reporting processes. The ring's overflow rule is covered by diag_tests
+// (SixtyFourWaitingLinesAreLostAndTheNextIsTaken).
 #include "ReliabilitySupport.h"
 #include "ChildProcess.h"
 #include "DiagEventLog.h"
@@ -9,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -43,17 +44,25 @@ private:
 // process, so that everything reported before it is in the file.
 class Recording {
 public:
-    Recording() {
-        DeleteFileA(DiagEventLog::getLogFileName());
+    // Starts with an empty file unless told to append.
+    explicit Recording(bool emptyFile = true) {
+        if (emptyFile)
+            DeleteFileA(DiagEventLog::getLogFileName());
         DiagEventLog::startNewLog();
     }
     ~Recording() { DiagEventLog::endLogging(); }
-    // The file's lines; empty when the final line did not arrive.
-    std::vector<std::string> end() {
+    // The file's lines; empty when the final line did not arrive. Repeated,
+    // the final line is sent again until one arrives: a ring that another
+    // process left with its read index past its write index drops lines
+    // until the write index has come round.
+    std::vector<std::string> end(bool repeated = false) {
         Marker marker("end of recording");
         DiagEventLog::addDiagEventLogObserver(&marker);
-        DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "end of recording");
-        const bool seen = marker.waitSeen(20000);
+        bool seen = false;
+        for (DWORD waited = 0; !seen && waited < 20000; waited += repeated ? 100 : 20000) {
+            DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "end of recording");
+            seen = marker.waitSeen(repeated ? 100 : 20000);
+        }
         DiagEventLog::removeDiagEventLogObserver(&marker);
         DiagEventLog::endLogging();
         std::vector<std::string> lines;
@@ -116,33 +125,124 @@ StressResult runFourReporters(DWORD ms, DWORD pauseMs) {
     return result;
 }
 
-} // namespace
+// One round of the racing campaign: the seed chooses the block's first
+// contents (all 0xFF, or random bytes) and everything the racing peer does.
+struct RaceRound {
+    uint32_t seed;
+    DWORD phaseMs;
+    int reported = 0, recorded = 0, intact = 0, bursts = 0;
+};
 
-// What must hold: with the block filled with 0xFF bytes (indexes far out of
-// range, slot texts without an end), recording starts without a crash, a
-// line reported afterwards is recorded once and intact, and every line in the
-// file stays within one slot's 4,095 characters.
-TEST(DiagReliability, CorruptedBlockIsRepairedAndRecordingGoesOn) {
-    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "opens the block");
+void fillBlock(uint32_t seed) {
     HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "TempovaDiagnosticsData");
     ASSERT_NE(mapping, nullptr);
-    void* view = MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
+    auto* view = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
     ASSERT_NE(view, nullptr);
-    std::memset(view, 0xFF, 262412);
+    uint32_t state = seed | 1;
+    for (uint32_t i = 0; i < 262412; ++i) {
+        state = state * 1664525u + 1013904223u;
+        view[i] = seed % 2 ? static_cast<unsigned char>(state >> 24) : 0xFF;
+    }
     UnmapViewOfFile(view);
     CloseHandle(mapping);
+}
 
-    Recording recording;
-    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "after corruption");
-    const std::vector<std::string> lines = recording.end();
-    ASSERT_FALSE(lines.empty()) << "the recorder stopped";
-    int found = 0;
+std::pair<uint32_t, uint32_t> blockIndexes() {
+    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "TempovaDiagnosticsData");
+    const auto* view =
+        static_cast<const uint32_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 12));
+    const std::pair<uint32_t, uint32_t> indexes =
+        view ? std::make_pair(view[1], view[2]) : std::make_pair(~0u, ~0u);
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
+    return indexes;
+}
+
+// Reports checked lines without a pause for the given time; the number sent.
+int reportFlatOut(const std::string& tag, DWORD ms, int first) {
+    int number = first;
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; ++number)
+        DiagEventLog::diagEvent(DiagEventLog::InfoEvent, stress_line::make(tag, number));
+    return number - first;
+}
+
+// This process reports as fast as it can, then records while it goes on
+// reporting, beside a reporting process, while the peer races the block.
+// Once the peer has ended, a new recording records a line intact and leaves
+// the indexes in range.
+void runRaceRound(RaceRound& round) {
+    const std::string tag = "s" + std::to_string(round.seed);
+    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "opens the block");
+    fillBlock(round.seed);
+    test_support::ChildProcess racer(
+        "\"" + test_support::besideThisProgram("reliability_peer.exe") + "\" race " +
+        std::to_string(2 * round.phaseMs) + " " + std::to_string(round.seed));
+    test_support::ChildProcess reporter(peer(2 * round.phaseMs, 0, "p" + tag));
+    round.reported = reportFlatOut(tag, round.phaseMs, 0);
+    std::unique_ptr<Recording> recording = std::make_unique<Recording>();
+    round.reported += reportFlatOut(tag, round.phaseMs, round.reported);
+    const DWORD bursts = racer.waitForExit(round.phaseMs + 20000);
+    round.bursts = bursts == STILL_ACTIVE ? -1 : static_cast<int>(bursts);
+    EXPECT_GT(round.bursts, 0) << "the racing peer did not race";
+    const DWORD sent = reporter.waitForExit(20000);
+    EXPECT_TRUE(sent != STILL_ACTIVE && sent < 0xC0000000u) << "the reporter crashed or hung";
+    recording.reset(); // the peer may have left the flag cleared: record anew
+    Recording after(false);
+    const std::vector<std::string> lines = after.end(true);
+    ASSERT_FALSE(lines.empty()) << "no recording after the race";
     for (const std::string& line : lines) {
-        EXPECT_LE(line.size(), 4095u);
-        if (reportedText(line) == "after corruption")
-            ++found;
+        ASSERT_LE(line.size(), 4096u);
+        ASSERT_EQ(std::string::npos, line.find('\0'));
+        std::string lineTag;
+        const std::string text = reportedText(line);
+        round.recorded += text.compare(0, tag.size() + 1, tag + " ") == 0;
+        round.intact += stress_line::check(text, lineTag) >= 0 && lineTag == tag;
     }
-    EXPECT_EQ(1, found);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+        return reportedText(line) == "end of recording";
+    }));
+    const auto [write, read] = blockIndexes();
+    EXPECT_LT(write, 64u);
+    EXPECT_LT(read, 64u);
+}
+
+uint32_t environmentNumber(const char* name, uint32_t fallback) {
+    const char* text = std::getenv(name);
+    return text && *text ? std::strtoul(text, nullptr, 10) : fallback;
+}
+
+} // namespace
+
+// What must hold: a process that races the shared block without its mutex
+// (indexes flipped between valid and far out-of-range values, the flag, event
+// numbers and texts rewritten, random first contents) takes down neither a
+// reporter nor the recorder: the program lives, every recorded line stays
+// within one slot, and once the peer is gone a line is recorded intact, with
+// the indexes in range. Rounds of three seconds each, seeds
+// counted up from DIAG_CAMPAIGN_SEED (1), for DIAG_CAMPAIGN_SECONDS (6 in CI).
+TEST(DiagReliability, RacingPeerCampaign) {
+    const uint32_t firstSeed = environmentNumber("DIAG_CAMPAIGN_SEED", 1);
+    const uint32_t rounds = std::max(1u, environmentNumber("DIAG_CAMPAIGN_SECONDS", 6) / 3);
+    RaceRound total{0, 1500};
+    const DWORD start = GetTickCount();
+    for (uint32_t seed = firstSeed; seed < firstSeed + rounds && !HasFailure(); ++seed) {
+        std::printf("diagnostics campaign: seed %u\n", static_cast<unsigned>(seed));
+        std::fflush(stdout);
+        RaceRound round{seed, total.phaseMs};
+        runRaceRound(round);
+        if (HasFailure())
+            std::printf("failed with seed %u: replay with DIAG_CAMPAIGN_SEED=%u "
+                        "DIAG_CAMPAIGN_SECONDS=3\n",
+                        static_cast<unsigned>(seed), static_cast<unsigned>(seed));
+        total.reported += round.reported;
+        total.recorded += round.recorded;
+        total.intact += round.intact;
+        total.bursts += round.bursts;
+    }
+    std::printf("diagnostics campaign: %u rounds in %lu s, %d racing bursts, %d lines reported "
+                "here, %d recorded, %d of them intact\n",
+                static_cast<unsigned>(rounds), (GetTickCount() - start) / 1000, total.bursts,
+                total.reported, total.recorded, total.intact);
 }
 
 // What must hold: four processes reporting for ten seconds at a pace the

@@ -1,11 +1,10 @@
 // A stand-in for the speed product, for trying the enabler out and for its
 // tests: it shows the speed product's main window, reports the two lists it
-// read when it started, and ends on the enabler's close command
-// (WM_COMMAND, first parameter 1, second parameter 0) or on Close. It reads
-// its lists as the speed product does: with the ANSI registry calls in the
-// system's code page. Started with --ignore-close it ignores the close
-// command; with --close-after <ms> it takes that long to end after it (for
-// the tests of a speed product that does not close, or is slow to).
+// read when it started, its current folder and its arguments, and ends on the enabler's close
+// command (WM_COMMAND, first parameter 1, second parameter 0) or on Close. It reads its lists as
+// the speed product does: with the ANSI registry calls in the system's code page. Started with
+// --ignore-close it ignores the close command; with --close-after <ms> it takes that long to end
+// after it (for the tests of a speed product that does not close, or is slow to).
 #include "DiagEventLog.h"
 #include "Preferences.h"
 #include "standin_ids.h"
@@ -14,6 +13,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 
 using namespace kelvora_core;
@@ -28,6 +28,28 @@ struct StartValues {
 bool s_ignoreClose = false;
 UINT s_closeAfterMs = 0;
 constexpr UINT_PTR kCloseTimer = 1;
+
+// The command line without the program's own name: what follows the quoted
+// or unquoted first word, and the spaces after it.
+const wchar_t* argumentsOf(const wchar_t* commandLine) {
+    const wchar_t* at = commandLine;
+    if (*at == L'"') {
+        at = std::wcschr(at + 1, L'"');
+        at = at ? at + 1 : commandLine + std::wcslen(commandLine);
+    }
+    while (*at && *at != L' ' && *at != L'\t')
+        ++at;
+    while (*at == L' ' || *at == L'\t')
+        ++at;
+    return at;
+}
+
+void showHowItWasStarted(HWND hWnd) {
+    wchar_t folder[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    SetDlgItemTextW(hWnd, IDC_FOLDER, folder);
+    SetDlgItemTextW(hWnd, IDC_ARGUMENTS, argumentsOf(GetCommandLineW()));
+}
 
 // The middle of the work area's bottom edge: below the enabler's dialog,
 // which stands in the middle, so that without a window manager neither
@@ -47,6 +69,7 @@ INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
         const auto* values = reinterpret_cast<const StartValues*>(lParam);
         SetDlgItemTextA(hWnd, IDC_MODULES, values->modules.c_str());
         SetDlgItemTextA(hWnd, IDC_PROGRAMS, values->programs.c_str());
+        showHowItWasStarted(hWnd);
         return TRUE;
     }
     if (message == WM_COMMAND && (wParam == IDOK && lParam == 0) && !s_ignoreClose) {
