@@ -2,6 +2,7 @@
 #include "AppNamesHelper.h"
 #include "ChildProcess.h"
 #include "MsxmlIds.h"
+#include "MutatedLists.h"
 #include "HandleCycles.h"
 #include "TestDocuments.h"
 #include "TextConversion.h"
@@ -175,6 +176,40 @@ TEST_F(AppNamesHelperServerTest, DocumentWithoutContainerIsCorrupt) {
     const Outcome empty = fromServerAndFile("<applications/>");
     EXPECT_TRUE(empty.succeeded);
     EXPECT_TRUE(empty.entries.empty());
+}
+
+// A document type is refused before it is parsed, from the server and as
+// the local copy: no entity reaches the list, and nothing is fetched.
+TEST_F(AppNamesHelperServerTest, DocumentTypeIsCorruptAndNothingIsFetched) {
+    server.setReply("/fetched", HttpReply::answer(200, "<!ENTITY inj \"Fetched Course\">"));
+    const std::string fetched = server.url("/fetched");
+    // Ten levels, each ten of the one below: 10^10 characters when expanded.
+    std::string bomb = "<!ENTITY e0 \"Injected\">";
+    for (int i = 1; i < 10; ++i) {
+        std::string value;
+        for (int j = 0; j < 10; ++j)
+            value += "&e" + std::to_string(i - 1) + ";";
+        bomb += "<!ENTITY e" + std::to_string(i) + " \"" + value + "\">";
+    }
+    const std::string body = "<applications><app exe=\"a.exe\">&inj;</app></applications>";
+    const std::string declarations[] = {
+        "<!DOCTYPE applications [<!ENTITY inj \"Injected Course\">]>",
+        "<!DOCTYPE applications [<!ENTITY inj SYSTEM \"file:///C:/windows/win.ini\">]>",
+        "<?xml version=\"1.0\"?><!-- list --><!DOCTYPE applications [<!ENTITY inj SYSTEM \"" +
+            fetched + "\">]>",
+        "<!DOCTYPE applications SYSTEM \"" + fetched + "\">",
+        "<!DOCTYPE applications [" + bomb + "<!ENTITY inj \"&e9;\">]>",
+    };
+    std::vector<std::string> documents{"\xFF\xFE" + utf16(declarations[0] + body)};
+    for (const std::string& declaration : declarations)
+        documents.push_back(declaration + body);
+    for (const std::string& document : documents) {
+        const Outcome outcome = fromServerAndFile(document);
+        EXPECT_FALSE(outcome.succeeded) << document;
+        EXPECT_NE(std::string::npos, outcome.errorText.find("267 (0x0)")) << document;
+    }
+    for (const std::string& line : server.requestLines())
+        EXPECT_EQ(std::string::npos, line.find("/fetched")) << line;
 }
 
 // A local copy counts as loaded once its document loaded, as a server's
