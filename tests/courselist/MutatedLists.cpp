@@ -29,9 +29,7 @@ template <class T, size_t N> const T& oneOf(Random& random, const T (&items)[N])
 const Entry kEntries[] = {{"Alpha", "alpha.exe"},
                           {"Beta Studio", "beta.exe;b2.exe"},
                           {"Caf\xC3\xA9", "caf\xC3\xA9.exe"},
-                          {"\xC5\x81\xC3\xB3"
-                           "d\xC5\xBA",
-                           "lodz.exe"},
+                          {"\xC5\x81\xC3\xB3\x64\xC5\xBA", "lodz.exe"},
                           {"\xE6\x97\xA5\xE6\x9C\xAC", "nihon.exe"},
                           {"", "e.exe"}};
 const char* const kHostileNames[] = {"*",
@@ -49,8 +47,7 @@ const char* const kHostileNames[] = {"*",
                                      "a.exe;;b.exe",
                                      "a.exe:s",
                                      "a&quot;.exe",
-                                     "\xC5\x81\xC3\xB3"
-                                     "d\xC5\xBA.exe",
+                                     "\xC5\x81\xC3\xB3\x64\xC5\xBA.exe",
                                      "\xE6\x97\xA5.exe",
                                      "&lt;a&gt;.exe",
                                      "a\x01.exe",
@@ -151,8 +148,10 @@ std::string mutate(Random& random, std::string& bytes) {
     }
     case 7: {
         const std::string piece = bytes.substr(at, 1 + below(random, 200));
+        std::string run;
         for (size_t n = 1 + below(random, 2000); n > 0; --n)
-            bytes.insert(at, piece);
+            run += piece;
+        bytes.insert(at, run);
         return "repeat";
     }
     case 8:
