@@ -1,5 +1,6 @@
 #include "HTTPXMLReqHelper.h"
 
+#include "DocumentGuard.h"
 #include "MsxmlIds.h"
 #include "RequestKeeper.h"
 #include "TextConversion.h"
@@ -106,6 +107,12 @@ uint64_t announcedLength(IXMLHTTPRequest* request) {
     if (request->getResponseHeader(name.get(), value.put()) != S_OK || !value.get())
         return 0;
     return std::wcstoull(value.get(), nullptr, 10);
+}
+
+// Whatever the text's scan missed, a parsed document type is still refused.
+bool hasDocumentType(IXMLDOMDocument* document) {
+    ComPtr<IXMLDOMDocumentType> type;
+    return FAILED(document->get_doctype(type.put())) || type;
 }
 
 // Workers whose owner let go of them and that have not ended yet.
@@ -388,13 +395,19 @@ void CHTTPXMLReqHelper::fileSteps(const std::string& content, const std::wstring
 }
 
 // Loads the text; the elements named tagName. The document counts as loaded
-// only once it holds them, from the server as from a file.
+// only once it holds them, from the server as from a file. One with a
+// document type is no course list, and is refused before it is parsed: the
+// parser never reads the declarations of a text that anyone on the network
+// path may have written (DocumentGuard.h).
 ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* document, BSTR text,
                                                         const std::wstring& tagName) {
+    if (document_guard::declaresMarkup(std::wstring_view(text, SysStringLen(text))))
+        throw RequestError{kCorrupt, 0};
+    raiseOnFailure(document_guard::restrictParsing(document), kNoDom);
     Bstr empty(L"");
     VARIANT_BOOL loaded = VARIANT_FALSE;
     throwIfFailed(document->loadXML(text ? text : empty.get(), &loaded));
-    if (loaded != VARIANT_TRUE)
+    if (loaded != VARIANT_TRUE || hasDocumentType(document))
         throw RequestError{kCorrupt, 0};
     Bstr tag(tagName);
     ComPtr<IXMLDOMNodeList> list;

@@ -9,6 +9,7 @@ namespace msxml_ids {
 
 extern const IID kIXMLHTTPRequest;
 extern const IID kIXMLDOMDocument;
+extern const IID kIXMLDOMDocument2;
 extern const IID kIXMLDOMElement;
 
 // DOM document, version 3.

@@ -1,5 +1,7 @@
 #include "RequestKeeper.h"
 
+#include "MsxmlIds.h"
+
 #include "CriticalSection.h"
 #include "Sentry.h"
 #include "Thread.h"
@@ -7,6 +9,7 @@
 
 #include <algorithm>
 #include <cwchar>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -85,12 +88,43 @@ void pinXmlLibrary() {
     }
 }
 
+// Under Wine every proxy of a request object loads the type library that
+// describes the request's interface, and frees it when its last user lets
+// it go. Proxies made and released by workers at once race in that: one
+// worker's new proxy used a library another worker's release was freeing (a
+// page fault in ITypeInfo_Release inside QueryInterface, in a 2,000-cycle
+// run). One reference held for the life of the process keeps the library
+// loaded, found as the platform finds it: the interface's TypeLib key.
+void pinRequestTypeLibrary() {
+    wchar_t interfaceId[40];
+    StringFromGUID2(msxml_ids::kIXMLHTTPRequest, interfaceId, 40);
+    const std::wstring path = L"Interface\\" + std::wstring(interfaceId) + L"\\TypeLib";
+    wchar_t libraryId[40] = {};
+    wchar_t version[16] = L"1.0";
+    DWORD size = sizeof libraryId - sizeof(wchar_t);
+    if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, libraryId,
+                     &size) != ERROR_SUCCESS)
+        return;
+    size = sizeof version - sizeof(wchar_t);
+    RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), L"Version", RRF_RT_REG_SZ, nullptr, version,
+                 &size);
+    unsigned short major = 1, minor = 0;
+    std::swscanf(version, L"%hx.%hx", &major, &minor);
+    GUID library;
+    ITypeLib* pinned = nullptr;
+    if (SUCCEEDED(CLSIDFromString(libraryId, &library)))
+        LoadRegTypeLib(library, major, minor, LOCALE_SYSTEM_DEFAULT, &pinned);
+}
+
 // Never freed: the apartment, and the requests Wine may still call into,
 // are held until the process ends.
 CRequestKeeper* keeper() {
-    static CRequestKeeper* const instance = [] {
+    static CRequestKeeper* const instance = []() -> CRequestKeeper* {
         pinXmlLibrary();
-        return runningUnderWine() ? new CRequestKeeper : nullptr;
+        if (!runningUnderWine())
+            return nullptr;
+        pinRequestTypeLibrary();
+        return new CRequestKeeper;
     }();
     return instance;
 }

@@ -2,6 +2,7 @@
 #include "AppNamesHelper.h"
 #include "ChildProcess.h"
 #include "MsxmlIds.h"
+#include "MutatedLists.h"
 #include "HandleCycles.h"
 #include "TestDocuments.h"
 #include "TextConversion.h"
@@ -11,7 +12,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <map>
 #include <memory>
+#include <sstream>
 
 using namespace test_documents;
 using test_support::HttpReply;
@@ -175,6 +180,40 @@ TEST_F(AppNamesHelperServerTest, DocumentWithoutContainerIsCorrupt) {
     const Outcome empty = fromServerAndFile("<applications/>");
     EXPECT_TRUE(empty.succeeded);
     EXPECT_TRUE(empty.entries.empty());
+}
+
+// A document type is refused before it is parsed, from the server and as
+// the local copy: no entity reaches the list, and nothing is fetched.
+TEST_F(AppNamesHelperServerTest, DocumentTypeIsCorruptAndNothingIsFetched) {
+    server.setReply("/fetched", HttpReply::answer(200, "<!ENTITY inj \"Fetched Course\">"));
+    const std::string fetched = server.url("/fetched");
+    // Ten levels, each ten of the one below: 10^10 characters when expanded.
+    std::string bomb = "<!ENTITY e0 \"Injected\">";
+    for (int i = 1; i < 10; ++i) {
+        std::string value;
+        for (int j = 0; j < 10; ++j)
+            value += "&e" + std::to_string(i - 1) + ";";
+        bomb += "<!ENTITY e" + std::to_string(i) + " \"" + value + "\">";
+    }
+    const std::string body = "<applications><app exe=\"a.exe\">&inj;</app></applications>";
+    const std::string declarations[] = {
+        "<!DOCTYPE applications [<!ENTITY inj \"Injected Course\">]>",
+        "<!DOCTYPE applications [<!ENTITY inj SYSTEM \"file:///C:/windows/win.ini\">]>",
+        "<?xml version=\"1.0\"?><!-- list --><!DOCTYPE applications [<!ENTITY inj SYSTEM \"" +
+            fetched + "\">]>",
+        "<!DOCTYPE applications SYSTEM \"" + fetched + "\">",
+        "<!DOCTYPE applications [" + bomb + "<!ENTITY inj \"&e9;\">]>",
+    };
+    std::vector<std::string> documents{"\xFF\xFE" + utf16(declarations[0] + body)};
+    for (const std::string& declaration : declarations)
+        documents.push_back(declaration + body);
+    for (const std::string& document : documents) {
+        const Outcome outcome = fromServerAndFile(document);
+        EXPECT_FALSE(outcome.succeeded) << document;
+        EXPECT_NE(std::string::npos, outcome.errorText.find("267 (0x0)")) << document;
+    }
+    for (const std::string& line : server.requestLines())
+        EXPECT_EQ(std::string::npos, line.find("/fetched")) << line;
 }
 
 // A local copy counts as loaded once its document loaded, as a server's
@@ -349,6 +388,105 @@ TEST(AppNamesHelperWalk, HundredThousandLevelsDeep) {
     }
     if (SUCCEEDED(init))
         CoUninitialize();
+}
+
+// The hostile-input campaign: COURSELIST_CAMPAIGN_INPUTS mutated course lists
+// (kCampaignInputs when unset) from COURSELIST_CAMPAIGN_SEED on (1 when unset).
+constexpr uint32_t kCampaignInputs = 200;
+// An Update ends 2 s after its request's limit; the start's load waits 30 s.
+constexpr DWORD kRequestLimitMs = CHTTPXMLReqHelper::kServerTimeoutMs + 2000;
+std::atomic<uint32_t> s_campaignSeed{0};
+
+uint32_t environmentNumber(const char* name, uint32_t fallback) {
+    const char* text = std::getenv(name);
+    return text && *text ? static_cast<uint32_t>(std::strtoul(text, nullptr, 10)) : fallback;
+}
+
+std::string replayText(uint32_t seed) {
+    return "replay with COURSELIST_CAMPAIGN_SEED=" + std::to_string(seed) +
+           " COURSELIST_CAMPAIGN_INPUTS=1";
+}
+
+// A crash on a worker thread still names its input.
+LONG WINAPI reportCrashedInput(EXCEPTION_POINTERS*) {
+    std::fprintf(stderr, "crash: %s\n", replayText(s_campaignSeed).c_str());
+    std::fflush(stderr);
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// The number of the message, 0 when it is none of the request's messages.
+int errorCode(const std::string& text) {
+    for (int code = IDS_ERR_NO_XMLHTTP; code <= IDS_ERR_INCOMPLETE; ++code) {
+        const std::string message = CHTTPXMLReqHelper::errorText(code, 0);
+        const size_t fixed = std::min(message.rfind("(0x"), message.size());
+        if (text.compare(0, fixed, message, 0, fixed) == 0)
+            return code;
+    }
+    return 0;
+}
+
+// Each name between ";" a plain file name of at most 255 characters.
+bool passesNameRules(const std::string& program) {
+    std::string name;
+    std::istringstream names(program + ";");
+    while (std::getline(names, name, ';')) {
+        if (name.empty() || name.size() > 255 || name.find_first_of("*?\"<>|/\\:") != name.npos ||
+            std::any_of(name.begin(), name.end(), [](char c) { return c >= 0 && c < 0x20; }))
+            return false;
+    }
+    return true;
+}
+
+bool declaresDocumentType(std::string bytes) {
+    bytes.erase(std::remove(bytes.begin(), bytes.end(), '\0'), bytes.end());
+    return bytes.find("<!DOCTYPE") != bytes.npos || bytes.find("<!ENTITY") != bytes.npos;
+}
+
+// Listed, every program passing the name rules, or a numbered error.
+std::string expectListOrNumberedError(const Outcome& outcome, const std::string& bytes) {
+    if (!outcome.succeeded) {
+        const int code = errorCode(outcome.errorText);
+        EXPECT_NE(0, code) << "no numbered error: \"" << outcome.errorText << "\"";
+        return std::to_string(code);
+    }
+    EXPECT_FALSE(declaresDocumentType(bytes)) << "a document type was listed";
+    for (const Entry& entry : outcome.entries)
+        EXPECT_TRUE(passesNameRules(entry.second)) << entry.second;
+    return "listed";
+}
+
+// Each mutated list through the worker from the server and as the local copy:
+// every request ends within its limit in a list or a numbered error, no
+// document type is listed, and reading the copy leaves it as it was.
+TEST_F(AppNamesHelperServerTest, MutatedCourseListsCampaign) {
+    const uint32_t first = environmentNumber("COURSELIST_CAMPAIGN_SEED", 1);
+    const uint32_t inputs = environmentNumber("COURSELIST_CAMPAIGN_INPUTS", kCampaignInputs);
+    const LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(reportCrashedInput);
+    std::map<std::string, unsigned> outcomes;
+    const Stopwatch campaign;
+    DWORD longest = 0;
+    uint32_t seed = first;
+    for (; seed - first < inputs && !HasFailure(); ++seed) {
+        s_campaignSeed = seed;
+        const MutatedList list = mutatedCourseList(seed);
+        SCOPED_TRACE(list.kinds + ", " + std::to_string(list.bytes.size()) +
+                     " bytes: " + replayText(seed));
+        server.setReply("/campaign.xml", HttpReply::answer(200, list.bytes));
+        const TemporaryFile copy("campaign.xml", list.bytes);
+        for (const std::string& url : {server.url("/campaign.xml"), copy.url()}) {
+            const Stopwatch request;
+            const Outcome outcome = fetch(url, kRequestLimitMs);
+            longest = std::max(longest, request.elapsed());
+            ASSERT_TRUE(outcome.done) << url << " did not end within its limit";
+            ++outcomes[url.substr(0, 4) + " " + expectListOrNumberedError(outcome, list.bytes)];
+        }
+        EXPECT_EQ(list.bytes, test_support::readFile(copy.path()));
+    }
+    SetUnhandledExceptionFilter(previous);
+    std::printf("campaign: %u lists from seed %u in %lu ms, longest request %lu ms\n", seed - first,
+                first, campaign.elapsed(), longest);
+    for (const auto& [outcome, count] : outcomes)
+        std::printf("  %s: %u\n", outcome.c_str(), count);
 }
 
 TEST_F(AppNamesHelperServerTest, HelpersComeAndGoWithoutLeakingHandles) {
