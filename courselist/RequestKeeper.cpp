@@ -108,8 +108,12 @@ void pinRequestTypeLibrary() {
     size = sizeof version - sizeof(wchar_t);
     RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), L"Version", RRF_RT_REG_SZ, nullptr, version,
                  &size);
-    unsigned short major = 1, minor = 0;
-    std::swscanf(version, L"%hx.%hx", &major, &minor);
+    // "major.minor" in hexadecimal; wcstoul rather than a scanf, whose
+    // runtime would add some 30 KB to the executable.
+    wchar_t* dot = nullptr;
+    const auto major = static_cast<unsigned short>(std::wcstoul(version, &dot, 16));
+    const auto minor =
+        static_cast<unsigned short>(*dot == L'.' ? std::wcstoul(dot + 1, nullptr, 16) : 0);
     GUID library;
     ITypeLib* pinned = nullptr;
     if (SUCCEEDED(CLSIDFromString(libraryId, &library)))

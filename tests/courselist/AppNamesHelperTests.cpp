@@ -397,11 +397,6 @@ constexpr uint32_t kCampaignInputs = 200;
 constexpr DWORD kRequestLimitMs = CHTTPXMLReqHelper::kServerTimeoutMs + 2000;
 std::atomic<uint32_t> s_campaignSeed{0};
 
-uint32_t environmentNumber(const char* name, uint32_t fallback) {
-    const char* text = std::getenv(name);
-    return text && *text ? static_cast<uint32_t>(std::strtoul(text, nullptr, 10)) : fallback;
-}
-
 std::string replayText(uint32_t seed) {
     return "replay with COURSELIST_CAMPAIGN_SEED=" + std::to_string(seed) +
            " COURSELIST_CAMPAIGN_INPUTS=1";
@@ -459,8 +454,9 @@ std::string expectListOrNumberedError(const Outcome& outcome, const std::string&
 // every request ends within its limit in a list or a numbered error, no
 // document type is listed, and reading the copy leaves it as it was.
 TEST_F(AppNamesHelperServerTest, MutatedCourseListsCampaign) {
-    const uint32_t first = environmentNumber("COURSELIST_CAMPAIGN_SEED", 1);
-    const uint32_t inputs = environmentNumber("COURSELIST_CAMPAIGN_INPUTS", kCampaignInputs);
+    const uint32_t first = test_support::environmentNumber("COURSELIST_CAMPAIGN_SEED", 1);
+    const uint32_t inputs =
+        test_support::environmentNumber("COURSELIST_CAMPAIGN_INPUTS", kCampaignInputs);
     const LPTOP_LEVEL_EXCEPTION_FILTER previous = SetUnhandledExceptionFilter(reportCrashedInput);
     std::map<std::string, unsigned> outcomes;
     const Stopwatch campaign;

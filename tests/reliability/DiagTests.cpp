@@ -206,11 +206,6 @@ void runRaceRound(RaceRound& round) {
     EXPECT_LT(read, 64u);
 }
 
-uint32_t environmentNumber(const char* name, uint32_t fallback) {
-    const char* text = std::getenv(name);
-    return text && *text ? std::strtoul(text, nullptr, 10) : fallback;
-}
-
 } // namespace
 
 // What must hold: a process that races the shared block without its mutex
@@ -221,8 +216,9 @@ uint32_t environmentNumber(const char* name, uint32_t fallback) {
 // the indexes in range. Rounds of three seconds each, seeds
 // counted up from DIAG_CAMPAIGN_SEED (1), for DIAG_CAMPAIGN_SECONDS (6 in CI).
 TEST(DiagReliability, RacingPeerCampaign) {
-    const uint32_t firstSeed = environmentNumber("DIAG_CAMPAIGN_SEED", 1);
-    const uint32_t rounds = std::max(1u, environmentNumber("DIAG_CAMPAIGN_SECONDS", 6) / 3);
+    const uint32_t firstSeed = test_support::environmentNumber("DIAG_CAMPAIGN_SEED", 1);
+    const uint32_t rounds =
+        std::max(1u, test_support::environmentNumber("DIAG_CAMPAIGN_SECONDS", 6) / 3);
     RaceRound total{0, 1500};
     const DWORD start = GetTickCount();
     for (uint32_t seed = firstSeed; seed < firstSeed + rounds && !HasFailure(); ++seed) {

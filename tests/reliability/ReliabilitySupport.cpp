@@ -1,5 +1,6 @@
 #include "ReliabilitySupport.h"
 
+#include "ChildProcess.h"
 #include "Utilities.h"
 
 #include <cstdlib>
@@ -19,8 +20,7 @@ test_support::LoopbackHttpServer& server() {
 }
 
 int cycles() {
-    const char* text = std::getenv("RELIABILITY_CYCLES");
-    const int count = text ? std::atoi(text) : 0;
+    const int count = static_cast<int>(test_support::environmentNumber("RELIABILITY_CYCLES", 40));
     return count > 0 ? count : 40;
 }
 

@@ -1,6 +1,7 @@
 #include "ChildProcess.h"
 
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -48,6 +49,11 @@ bool namesVariable(const char* entry, const std::string& name) {
 }
 
 } // namespace
+
+unsigned environmentNumber(const char* name, unsigned fallback) {
+    const char* text = std::getenv(name);
+    return text && *text ? static_cast<unsigned>(std::strtoul(text, nullptr, 10)) : fallback;
+}
 
 std::string environmentWith(const std::string& name, const std::string& value) {
     std::string block;

@@ -23,6 +23,10 @@ ProcessResult runProcess(const std::string& commandLine, DWORD timeoutMs = 20000
 // one more zero byte at the end.
 std::string environmentWith(const std::string& name, const std::string& value);
 
+// The number an environment variable holds (RELIABILITY_CYCLES, a campaign's
+// seed...); the fallback when it is unset or empty.
+unsigned environmentNumber(const char* name, unsigned fallback);
+
 // A program started in the background; ended (killed if need be) on destruction.
 class ChildProcess {
 public:
