@@ -19,7 +19,7 @@
 #include "LargestDocument.h"
 #include "RemoteDialog.h"
 #include "TestDocuments.h"
-#include "Utilities.h"
+#include "TestFiles.h"
 
 #include <process.h>
 
@@ -176,16 +176,12 @@ double applyWhileClosing(bool firstDesign) {
     return restarted ? longest : -1;
 }
 
-std::string localCopyPath() {
-    return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
-}
-
 // A whole successful Update of the given number of entries, from the click
 // until its "done." has gone and the button reads "&Update" again; for the
 // first design, with its one-second sleep on the dialog's thread once "done."
 // shows.
 double updateWhole(size_t entries, bool firstDesign) {
-    DeleteFileA(localCopyPath().c_str());
+    DeleteFileA(test_support::localCopyPath().c_str());
     app_test::RunningDialog dialog;
     if (!dialog.hwnd())
         return -1;
@@ -203,7 +199,7 @@ double updateWhole(size_t entries, bool firstDesign) {
                          10000);
     const double longest = watch.stop();
     const bool listed = dialog.rowCount() == static_cast<int>(entries);
-    DeleteFileA(localCopyPath().c_str());
+    DeleteFileA(test_support::localCopyPath().c_str());
     return ended && listed ? longest : -1;
 }
 

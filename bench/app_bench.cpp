@@ -22,6 +22,7 @@
 #include "Preferences.h"
 #include "SettingKeys.h"
 #include "TestDocuments.h"
+#include "TestFiles.h"
 #include "TextFile.h"
 #include "Utilities.h"
 
@@ -50,9 +51,7 @@ std::string besideThisProgram(const std::string& name) {
     return folder.substr(0, folder.find_last_of('\\') + 1) + name;
 }
 
-std::string localCopyPath() {
-    return std::string(kelvora_core::getUserAppPath()) + "\\lutegate.xml";
-}
+using test_support::localCopyPath;
 
 // As the tool writes it, each line feed with a carriage return.
 void writeDocument(const std::string& document) {

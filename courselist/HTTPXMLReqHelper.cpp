@@ -109,12 +109,6 @@ uint64_t announcedLength(IXMLHTTPRequest* request) {
     return std::wcstoull(value.get(), nullptr, 10);
 }
 
-// Whatever the text's scan missed, a parsed document type is still refused.
-bool hasDocumentType(IXMLDOMDocument* document) {
-    ComPtr<IXMLDOMDocumentType> type;
-    return FAILED(document->get_doctype(type.put())) || type;
-}
-
 // Workers whose owner let go of them and that have not ended yet.
 std::atomic<int> s_workersLetGo{0};
 
@@ -407,7 +401,7 @@ ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* documen
     Bstr empty(L"");
     VARIANT_BOOL loaded = VARIANT_FALSE;
     throwIfFailed(document->loadXML(text ? text : empty.get(), &loaded));
-    if (loaded != VARIANT_TRUE || hasDocumentType(document))
+    if (loaded != VARIANT_TRUE)
         throw RequestError{kCorrupt, 0};
     Bstr tag(tagName);
     ComPtr<IXMLDOMNodeList> list;

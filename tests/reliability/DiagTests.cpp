@@ -3,6 +3,7 @@
 // (SixtyFourWaitingLinesAreLostAndTheNextIsTaken).
 #include "ReliabilitySupport.h"
 #include "ChildProcess.h"
+#include "DiagData.h"
 #include "DiagEventLog.h"
 #include "DiagStressLine.h"
 
@@ -12,12 +13,12 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <memory>
 #include <sstream>
 #include <vector>
 
+using kelvora_core::_tagDiagData;
 using kelvora_core::DiagEventLog;
 
 namespace {
@@ -83,9 +84,12 @@ std::string reportedText(const std::string& line) {
     return at == std::string::npos ? "" : line.substr(at + event.size());
 }
 
+std::string peer(const std::string& arguments) {
+    return "\"" + test_support::besideThisProgram("reliability_peer.exe") + "\" " + arguments;
+}
+
 std::string peer(DWORD ms, DWORD pauseMs, const std::string& tag) {
-    return "\"" + test_support::besideThisProgram("reliability_peer.exe") + "\" report " +
-           std::to_string(ms) + " " + std::to_string(pauseMs) + " " + tag;
+    return peer("report " + std::to_string(ms) + " " + std::to_string(pauseMs) + " " + tag);
 }
 
 struct StressResult {
@@ -133,29 +137,18 @@ struct RaceRound {
     int reported = 0, recorded = 0, intact = 0, bursts = 0;
 };
 
-void fillBlock(uint32_t seed) {
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "TempovaDiagnosticsData");
-    ASSERT_NE(mapping, nullptr);
-    auto* view = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    ASSERT_NE(view, nullptr);
-    uint32_t state = seed | 1;
-    for (uint32_t i = 0; i < 262412; ++i) {
-        state = state * 1664525u + 1013904223u;
-        view[i] = seed % 2 ? static_cast<unsigned char>(state >> 24) : 0xFF;
-    }
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
+// The family's block as this process maps it.
+_tagDiagData& block() {
+    return *static_cast<_tagDiagData*>(kelvora_core::getDiagData().getData());
 }
 
-std::pair<uint32_t, uint32_t> blockIndexes() {
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_READ, FALSE, "TempovaDiagnosticsData");
-    const auto* view =
-        static_cast<const uint32_t*>(MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 12));
-    const std::pair<uint32_t, uint32_t> indexes =
-        view ? std::make_pair(view[1], view[2]) : std::make_pair(~0u, ~0u);
-    UnmapViewOfFile(view);
-    CloseHandle(mapping);
-    return indexes;
+void fillBlock(uint32_t seed) {
+    auto* bytes = reinterpret_cast<unsigned char*>(&block());
+    uint32_t state = seed | 1;
+    for (size_t i = 0; i < sizeof(_tagDiagData); ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes[i] = seed % 2 ? static_cast<unsigned char>(state >> 24) : 0xFF;
+    }
 }
 
 // Reports checked lines without a pause for the given time; the number sent.
@@ -172,11 +165,9 @@ int reportFlatOut(const std::string& tag, DWORD ms, int first) {
 // the indexes in range.
 void runRaceRound(RaceRound& round) {
     const std::string tag = "s" + std::to_string(round.seed);
-    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "opens the block");
     fillBlock(round.seed);
     test_support::ChildProcess racer(
-        "\"" + test_support::besideThisProgram("reliability_peer.exe") + "\" race " +
-        std::to_string(2 * round.phaseMs) + " " + std::to_string(round.seed));
+        peer("race " + std::to_string(2 * round.phaseMs) + " " + std::to_string(round.seed)));
     test_support::ChildProcess reporter(peer(2 * round.phaseMs, 0, "p" + tag));
     round.reported = reportFlatOut(tag, round.phaseMs, 0);
     std::unique_ptr<Recording> recording = std::make_unique<Recording>();
@@ -201,9 +192,8 @@ void runRaceRound(RaceRound& round) {
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
         return reportedText(line) == "end of recording";
     }));
-    const auto [write, read] = blockIndexes();
-    EXPECT_LT(write, 64u);
-    EXPECT_LT(read, 64u);
+    EXPECT_LT(block().writeIndex, 64u);
+    EXPECT_LT(block().readIndex, 64u);
 }
 
 } // namespace
@@ -219,6 +209,7 @@ TEST(DiagReliability, RacingPeerCampaign) {
     const uint32_t firstSeed = test_support::environmentNumber("DIAG_CAMPAIGN_SEED", 1);
     const uint32_t rounds =
         std::max(1u, test_support::environmentNumber("DIAG_CAMPAIGN_SECONDS", 6) / 3);
+    ASSERT_NE(nullptr, kelvora_core::getDiagData().getData());
     RaceRound total{0, 1500};
     const DWORD start = GetTickCount();
     for (uint32_t seed = firstSeed; seed < firstSeed + rounds && !HasFailure(); ++seed) {

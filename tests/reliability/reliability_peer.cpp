@@ -6,6 +6,7 @@
 //     races the shared block for the given time without its mutex, as any
 //     process of the user may (the seed chooses everything it does), and
 //     ends with the number of changes it made.
+#include "DiagData.h"
 #include "DiagEventLog.h"
 #include "DiagStressLine.h"
 
@@ -13,7 +14,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 using kelvora_core::DiagEventLog;
@@ -32,44 +32,46 @@ int report(DWORD ms, DWORD pauseMs, const std::string& tag) {
     return sent;
 }
 
-// The block's layout, as every process of the family maps it.
-constexpr uint32_t kBlockSize = 262412, kSlots = 64, kSlotSize = 4100, kTextSize = 4096;
-constexpr uint32_t kWriteIndex = 4, kReadIndex = 8, kEvents = 12;
+using kelvora_core::_tagDiagData;
+using kelvora_core::CDiagData;
 
 class Racer {
 public:
-    Racer(unsigned char* block, uint32_t seed) : m_block(block), m_state(seed | 1) {}
+    Racer(_tagDiagData& block, uint32_t seed) : m_block(block), m_state(seed | 1) {}
 
     // One burst of one kind, chosen at random.
     void burst() {
         switch (next() % 8) {
         case 0: // an index flipped between a valid and a far out-of-range value
         case 1:
-            flipIndex(next() & 1 ? kWriteIndex : kReadIndex);
+            flipIndex(next() & 1 ? m_block.writeIndex : m_block.readIndex);
             break;
         case 2: // both indexes at once, independently
             for (int i = 0; i < 20000; ++i)
-                put32(kWriteIndex + 4 * (i & 1), hostileIndex(i));
+                put(i & 1 ? m_block.readIndex : m_block.writeIndex, hostileIndex(i));
             break;
         case 3:
-            m_block[0] = static_cast<unsigned char>(next()); // the logging flag
+            m_block.loggingActive = static_cast<uint8_t>(next());
             break;
         case 4:
-            put32(slot(next() % kSlots), next()); // an event number
+            put(m_block.events[next() % CDiagData::kSlots].event, next());
             break;
         case 5: // a slot's text without an end, or cut anywhere
-            fillText(slot(next() % kSlots) + 4, next() % 2 ? kTextSize : next() % kTextSize);
+            fillText(next() % 2 ? kTextSize : next() % kTextSize);
             break;
         case 6: // a slot's text rewritten under the recorder, again and again
             for (int i = 0; i < 200; ++i)
-                fillText(slot(next() % kSlots) + 4, 64);
+                fillText(64);
             break;
         default:
-            m_block[next() % kBlockSize] = static_cast<unsigned char>(next());
+            reinterpret_cast<unsigned char*>(&m_block)[next() % sizeof m_block] =
+                static_cast<unsigned char>(next());
         }
     }
 
 private:
+    static constexpr uint32_t kTextSize = sizeof _tagDiagData::events[0].text;
+
     uint32_t next() {
         m_state ^= m_state << 13;
         m_state ^= m_state >> 17;
@@ -80,46 +82,43 @@ private:
     // wrapping the address space.
     uint32_t hostileIndex(int step) {
         static const uint32_t outside[] = {64, 589249, 0x80000000u, 0xFFFFFFFFu};
-        return step % 2 == 0 ? next() % kSlots : outside[next() % 4];
+        return step % 2 == 0 ? next() % CDiagData::kSlots : outside[next() % 4];
     }
-    void flipIndex(uint32_t at) {
-        const uint32_t valid = next() % kSlots, hostile = hostileIndex(1);
+    void flipIndex(uint32_t& index) {
+        const uint32_t valid = next() % CDiagData::kSlots, hostile = hostileIndex(1);
         for (int i = 0; i < 50000; ++i)
-            put32(at, i % 2 ? hostile : valid);
+            put(index, i % 2 ? hostile : valid);
     }
-    void put32(uint32_t at, uint32_t value) {
-        *reinterpret_cast<volatile uint32_t*>(m_block + at) = value;
+    // Stored at once, every time: the store is the race.
+    template <typename T> static void put(T& field, uint32_t value) {
+        *static_cast<volatile T*>(&field) = static_cast<T>(value);
     }
-    uint32_t slot(uint32_t index) { return kEvents + index * kSlotSize; }
-    void fillText(uint32_t at, uint32_t length) {
+    void fillText(uint32_t length) {
+        char* text = m_block.events[next() % CDiagData::kSlots].text;
         for (uint32_t i = 0; i < length; ++i)
-            m_block[at + i] = static_cast<unsigned char>(1 + next() % 255);
+            text[i] = static_cast<char>(1 + next() % 255);
         if (length < kTextSize)
-            m_block[at + length] = 0;
+            text[length] = 0;
     }
 
-    unsigned char* m_block;
+    _tagDiagData& m_block;
     uint32_t m_state;
 };
 
+// Through the family's own block and event, as any process of the user
+// reaches them; without the block's mutex.
 int race(DWORD ms, uint32_t seed) {
-    HANDLE mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "TempovaDiagnosticsData");
-    if (!mapping)
+    CDiagData& data = kelvora_core::getDiagData();
+    auto* block = static_cast<_tagDiagData*>(data.getData());
+    if (!block)
         return -2;
-    auto* block = static_cast<unsigned char*>(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0));
-    HANDLE wake = OpenEventA(EVENT_MODIFY_STATE, FALSE, "TempovaDiagEvent");
+    Racer racer(*block, seed);
     int bursts = 0;
-    Racer racer(block, seed);
-    for (const DWORD start = GetTickCount(); block && GetTickCount() - start < ms; ++bursts) {
+    for (const DWORD start = GetTickCount(); GetTickCount() - start < ms; ++bursts) {
         racer.burst();
-        if (wake && bursts % 16 == 0)
-            SetEvent(wake);
+        if (bursts % 16 == 0)
+            data.blockEvent().set();
     }
-    if (wake)
-        CloseHandle(wake);
-    if (block)
-        UnmapViewOfFile(block);
-    CloseHandle(mapping);
     return bursts;
 }
 
