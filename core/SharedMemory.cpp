@@ -8,7 +8,8 @@
 namespace kelvora_core {
 
 CSharedMemory::CSharedMemory(const std::string& name, uint32_t size)
-    : m_name(name), m_mutex((name + "_mutex").c_str(), getWorldAccessSecurityAttributes()),
+    : m_name(name),
+      m_mutex((name + "_mutex").c_str(), getSharedObjectSecurityAttributes(SharedObject::Mutex)),
       m_size(size) {
     // Opening or creating a named mapping is one kernel operation and the
     // system zero-fills a block it creates, so without the guard only the
@@ -30,33 +31,59 @@ void* CSharedMemory::getData() {
     return m_data;
 }
 
-// Returns true when this object created the block.
-bool CSharedMemory::openOrCreate() {
-    m_mapping = OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, m_name.c_str());
-    if (m_mapping) {
-        m_existed = true;
-        return false;
-    }
-    m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, getWorldAccessSecurityAttributes(),
-                                   PAGE_READWRITE, 0, m_size, m_name.c_str());
-    if (!m_mapping)
-        return false;
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        m_existed = true;
-        return false;
+namespace {
+
+// The access every process is granted (getSharedObjectSecurityAttributes).
+constexpr DWORD kViewAccess = FILE_MAP_READ | FILE_MAP_WRITE;
+
+HANDLE openMapping(const std::string& name) {
+    return OpenFileMappingA(kViewAccess, FALSE, name.c_str());
+}
+
+// True when every page from `start` for `size` bytes belongs to the view at
+// `start` and is committed. A block made with SEC_RESERVE passes any size
+// check, yet the first access to a page of it that is only reserved is an
+// access violation.
+bool committedThroughout(void* start, uint32_t size) {
+    const char* at = static_cast<const char*>(start);
+    const char* const end = at + size;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION region{};
+        if (VirtualQuery(at, &region, sizeof region) != sizeof region ||
+            region.AllocationBase != start || region.State != MEM_COMMIT)
+            return false;
+        at = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
     }
     return true;
 }
 
-// A block that another program made smaller than the record laid over it is
-// refused, so that no access can run past the end of the view.
+} // namespace
+
+// Returns true when this object created the block. Creating a block that
+// another process made in between asks for all access, which it refuses:
+// it is then opened.
+bool CSharedMemory::openOrCreate() {
+    m_mapping = openMapping(m_name);
+    if (m_mapping) {
+        m_existed = true;
+        return false;
+    }
+    m_mapping = CreateFileMappingA(INVALID_HANDLE_VALUE,
+                                   getSharedObjectSecurityAttributes(SharedObject::Mapping),
+                                   PAGE_READWRITE, 0, m_size, m_name.c_str());
+    const DWORD error = GetLastError();
+    if (!m_mapping && error == ERROR_ACCESS_DENIED)
+        m_mapping = openMapping(m_name);
+    m_existed = m_mapping && (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED);
+    return m_mapping && !m_existed;
+}
+
+// A block that another program made smaller than the record laid over it, or
+// with pages not committed, is refused, so that no access can run past the
+// end of the view or touch a page that is only reserved.
 void CSharedMemory::mapView(bool zeroFill) {
-    m_data = MapViewOfFile(m_mapping, FILE_MAP_ALL_ACCESS, 0, 0, 0);
-    MEMORY_BASIC_INFORMATION region{};
-    const bool bigEnough = m_data &&
-                           VirtualQuery(m_data, &region, sizeof region) == sizeof region &&
-                           region.RegionSize >= m_size;
-    if (!bigEnough) {
+    m_data = MapViewOfFile(m_mapping, kViewAccess, 0, 0, 0);
+    if (!m_data || !committedThroughout(m_data, m_size)) {
         unmapAndClose();
         return;
     }

@@ -161,6 +161,32 @@ struct LocalFreeDeleter {
     void operator()(void* memory) const { LocalFree(memory); }
 };
 
+// Everyone (WD) is every process of the session, as the null DACL reached
+// them; app containers (ALL APPLICATION PACKAGES, S-1-15-2-1, by number since
+// Windows 7 does not know its alias) are not part of it. The owner, the
+// user whose process made the object, would otherwise keep the implicit
+// READ_CONTROL and WRITE_DAC of an owner in every one of the user's
+// processes, low-integrity ones too: an OWNER RIGHTS (S-1-3-4) entry replaces
+// them with the same rights as the others. The label lets low-integrity
+// processes write (Windows keeps it from the creation on; Wine drops it
+// there, so SetObjectToLowIntegrity still follows the creation).
+#define KELVORA_SHARED_SDDL(rights)                                                                \
+    "D:P(A;;" rights ";;;WD)(A;;" rights ";;;S-1-15-2-1)(A;;" rights ";;;S-1-3-4)"                 \
+    "S:(ML;;NW;;;LW)"
+
+struct SharedAccess {
+    std::unique_ptr<void, LocalFreeDeleter> descriptor;
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
+
+    explicit SharedAccess(const char* sddl) {
+        PSECURITY_DESCRIPTOR raw = nullptr;
+        if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &raw,
+                                                                 nullptr))
+            descriptor.reset(raw);
+        attributes.lpSecurityDescriptor = raw;
+    }
+};
+
 } // namespace
 
 // Built once; a failed lookup is tried again by the next call.
@@ -189,6 +215,18 @@ const char* getUserAppPath() {
 SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes() {
     static WorldAccess worldAccess;
     return &worldAccess.attributes;
+}
+
+// Per kind, what peers use: a mapping SECTION_QUERY | SECTION_MAP_WRITE |
+// SECTION_MAP_READ (mappings know no SYNCHRONIZE); a mutex SYNCHRONIZE |
+// MUTEX_MODIFY_STATE; an event SYNCHRONIZE | EVENT_MODIFY_STATE. And
+// READ_CONTROL, so that anyone may read the descriptor and see that.
+SECURITY_ATTRIBUTES* getSharedObjectSecurityAttributes(SharedObject kind) {
+    static SharedAccess access[] = {SharedAccess(KELVORA_SHARED_SDDL("0x20007")),
+                                    SharedAccess(KELVORA_SHARED_SDDL("0x120001")),
+                                    SharedAccess(KELVORA_SHARED_SDDL("0x120002"))};
+    SharedAccess& chosen = access[static_cast<int>(kind)];
+    return chosen.descriptor ? &chosen.attributes : nullptr;
 }
 
 bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type) {

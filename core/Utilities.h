@@ -20,8 +20,22 @@ KELVORA_API const char* getAppExeName();
 // another folder.
 KELVORA_API const char* getUserAppPath();
 
-// Process-wide attributes with a null DACL: every account gets every access.
+// Process-wide attributes with a null DACL: every account gets every access,
+// including the right to change the object's access and owner. Kept with
+// that meaning for the family's programs that call it; the library's own
+// shared objects use getSharedObjectSecurityAttributes.
 KELVORA_API SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes();
+
+// The kinds of named object the family's processes share.
+enum class SharedObject { Mapping, Mutex, Event };
+
+// Process-wide attributes for a named object that every process of the
+// user's session uses, low-integrity and app-container ones included: they
+// may map it for reading and writing, or wait for it and release or set it,
+// and nothing else: no one may change its access or owner, or delete it.
+// It carries the low mandatory label. Null when the descriptor cannot be
+// built: the object then gets the creator's default security.
+SECURITY_ATTRIBUTES* getSharedObjectSecurityAttributes(SharedObject kind);
 
 // Gives the object the low mandatory label so that low-integrity processes
 // may open it for writing.

@@ -10,6 +10,9 @@ const char* nameOrNull(const char* name) {
     return (name && *name) ? name : nullptr;
 }
 
+// Creating an object that exists asks for all access, which the family's
+// shared objects refuse: they are opened with what they grant everyone
+// (getSharedObjectSecurityAttributes).
 constexpr DWORD kMutexFallbackAccess = SYNCHRONIZE | MUTEX_MODIFY_STATE; // 0x100001
 constexpr DWORD kEventFallbackAccess = SYNCHRONIZE | EVENT_MODIFY_STATE; // 0x100002
 constexpr DWORD kEventWaitOnlyAccess = SYNCHRONIZE;                      // 0x100000
@@ -63,11 +66,13 @@ bool CMutex::release() {
     return m_handle && ReleaseMutex(m_handle);
 }
 
-CEvent::CEvent(const char* name) : CEvent(name, false) {}
+CEvent::CEvent(const char* name, LPSECURITY_ATTRIBUTES attributes)
+    : CEvent(name, false, attributes) {}
 
-CEvent::CEvent(const char* name, bool manualReset) : CWaitable(name) {
+CEvent::CEvent(const char* name, bool manualReset, LPSECURITY_ATTRIBUTES attributes)
+    : CWaitable(name) {
     const char* platformName = nameOrNull(name);
-    m_handle = CreateEventA(nullptr, manualReset, FALSE, platformName);
+    m_handle = CreateEventA(attributes, manualReset, FALSE, platformName);
     if (m_handle || !platformName || GetLastError() != ERROR_ACCESS_DENIED)
         return;
     m_handle = OpenEventA(kEventFallbackAccess, FALSE, platformName);
@@ -87,6 +92,6 @@ bool CEvent::reset() {
     return m_handle && ResetEvent(m_handle);
 }
 
-CManualResetEvent::CManualResetEvent() : CEvent(nullptr, true) {}
+CManualResetEvent::CManualResetEvent() : CEvent(nullptr, true, nullptr) {}
 
 } // namespace kelvora_core

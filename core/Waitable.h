@@ -47,13 +47,13 @@ public:
 // Auto-reset event, not signalled at creation.
 class CEvent : public CWaitable {
 public:
-    explicit CEvent(const char* name = nullptr);
+    explicit CEvent(const char* name = nullptr, LPSECURITY_ATTRIBUTES attributes = nullptr);
     bool release() override;
     bool set();
     bool reset();
 
 protected:
-    CEvent(const char* name, bool manualReset);
+    CEvent(const char* name, bool manualReset, LPSECURITY_ATTRIBUTES attributes);
 };
 
 // Unnamed manual-reset event, not signalled at creation.

@@ -56,7 +56,8 @@ void copyText(const _tagDiagEventEntry& slot, std::string& line) {
 } // namespace
 
 CDiagData::CDiagData(const std::string& blockName, const std::string& eventName)
-    : CSharedMemory(blockName, sizeof(_tagDiagData)), _tagDiagData(), m_event(eventName.c_str()) {
+    : CSharedMemory(blockName, sizeof(_tagDiagData)), _tagDiagData(),
+      m_event(eventName.c_str(), getSharedObjectSecurityAttributes(SharedObject::Event)) {
     if (m_mapping && SetObjectToLowIntegrity(m_mapping, SE_KERNEL_OBJECT))
         m_mutex.setLowIntegrity();
     m_event.setLowIntegrity();

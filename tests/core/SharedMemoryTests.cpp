@@ -140,7 +140,7 @@ TEST(SharedMemory, NameTakenByAnotherKindOfObjectGivesNoBlock) {
     CloseHandle(event);
 }
 
-TEST(SharedMemory, ExistingBlockSmallerThanAskedForIsRefused) {
+TEST(SharedMemory, ExistingBlockSmallerThanAskedForOrNotCommittedIsRefused) {
     const std::string name = uniqueName("small");
     HANDLE small =
         CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, name.c_str());
@@ -154,6 +154,21 @@ TEST(SharedMemory, ExistingBlockSmallerThanAskedForIsRefused) {
     Block fits(name, 4096);
     EXPECT_NE(nullptr, fits.getData());
     CloseHandle(small);
+    // Large enough but reserved only: none of its pages committed, then the
+    // first alone.
+    const std::string reserved = uniqueName("reserved");
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE,
+                                        0, kSize, reserved.c_str());
+    void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
+    ASSERT_NE(nullptr, view);
+    for (SIZE_T committed : {SIZE_T(0), SIZE_T(4096)}) {
+        ASSERT_TRUE(!committed || VirtualAlloc(view, committed, MEM_COMMIT, PAGE_READWRITE));
+        Block block(reserved, kSize);
+        EXPECT_EQ(nullptr, block.getData()) << committed << " bytes committed";
+        EXPECT_EQ(nullptr, block.mapping());
+    }
+    UnmapViewOfFile(view);
+    CloseHandle(mapping);
 }
 
 TEST(SharedMemory, GetDataWorksWhileTheMutexIsHeld) {
