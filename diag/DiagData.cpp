@@ -6,7 +6,16 @@
 
 namespace kelvora_core {
 
+namespace detail {
+void (*afterBlockRead)(const volatile void* field) = nullptr;
+} // namespace detail
+
 namespace {
+
+void afterRead(const volatile void* field) {
+    if (detail::afterBlockRead)
+        detail::afterBlockRead(field);
+}
 
 // The block is shared with processes the tool does not trust: any process of
 // the user, even a low-integrity one, may write it at any moment without
@@ -14,8 +23,23 @@ namespace {
 // into a local, checked there, and only the local is used afterwards; a
 // second read could see another value than the one checked. The volatile
 // accesses keep the compiler from reading a field again in the local's place.
+// Every field is read here and only here, so that a test can change it right
+// after the read, as such a process may.
 template <typename T> T readOnce(const T& field) {
-    return *static_cast<const volatile T*>(&field);
+    const T value = *static_cast<const volatile T*>(&field);
+    afterRead(&field);
+    return value;
+}
+
+// A slot's text, copied out whole first and only then measured, within the
+// copy: measuring it in place would run on into the next slot, or into text
+// another process has just changed.
+std::string readOnce(const char (&text)[sizeof _tagDiagEventEntry::text]) {
+    char copy[sizeof text];
+    std::memcpy(copy, const_cast<const char*>(static_cast<const volatile char*>(text)),
+                sizeof copy);
+    afterRead(text);
+    return std::string(copy, strnlen(copy, sizeof copy));
 }
 
 template <typename T> void writeOnce(T& field, T value) {
@@ -42,15 +66,6 @@ RingIndexes readIndexes(_tagDiagData& block) {
         storeIndexes(block, ring);
     }
     return ring;
-}
-
-// A slot's text, copied out whole first and only then measured: measuring it
-// in place would run on into text another process has just changed.
-void copyText(const _tagDiagEventEntry& slot, std::string& line) {
-    char text[sizeof slot.text];
-    std::memcpy(text, const_cast<const char*>(static_cast<const volatile char*>(slot.text)),
-                sizeof text);
-    line.assign(text, strnlen(text, sizeof text));
 }
 
 } // namespace
@@ -123,7 +138,7 @@ bool CDiagData::getNextEvent(DiagEventLog::DiagEvent& event, std::string& line, 
         const _tagDiagEventEntry& slot = block->events[ring.read];
         // Any number is a valid DiagEvent: the type holds every 32-bit value.
         event = static_cast<DiagEventLog::DiagEvent>(readOnce(slot.event));
-        copyText(slot, line);
+        line = readOnce(slot.text);
         ++ring.read;
         taken = true;
     }

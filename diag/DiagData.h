@@ -67,4 +67,10 @@ private:
 // This process's instance, created on first use.
 CDiagData& getDiagData();
 
+namespace detail {
+// Called, when set, right after each read of a field of a block, with the
+// field's address: a test changes the field there, as a racing process may.
+extern void (*afterBlockRead)(const volatile void* field);
+} // namespace detail
+
 } // namespace kelvora_core

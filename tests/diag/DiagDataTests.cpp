@@ -13,9 +13,17 @@ using namespace kelvora_core;
 
 namespace {
 
+// A process that rewrites each field of the block right after the library has
+// read it: a field read again gives the racer's value, not the one checked.
+void raceAfterRead(const volatile void* field) {
+    auto* first = const_cast<unsigned char*>(static_cast<const volatile unsigned char*>(field));
+    *first = static_cast<unsigned char>((*first + 37) % 64);
+}
+
 // A block of its own per case, so that the family's block is not touched.
 class DiagDataTest : public ::testing::Test {
 protected:
+    void TearDown() override { detail::afterBlockRead = nullptr; }
     void SetUp() override {
         static int serial = 0;
         m_name = "kelvora_test_diag_" + std::to_string(GetCurrentProcessId()) + "_" +
@@ -77,6 +85,24 @@ TEST_F(DiagDataTest, LinesComeOutInOrderAndDrainingResetsBothIndexes) {
     EXPECT_STREQ("three", raw().events[0].text);
 }
 
+// What the library writes back and hands out comes from the values it read,
+// never from the block again.
+TEST_F(DiagDataTest, EachFieldIsReadOnceWhateverARacerWritesAfterTheRead) {
+    detail::afterBlockRead = raceAfterRead;
+    EXPECT_FALSE(m_data->isLoggingActive());
+    add("one");
+    EXPECT_STREQ("one", raw().events[0].text);
+    EXPECT_EQ(1u, raw().writeIndex);
+    raw().readIndex = 0; // the racer moved it
+    DiagEventLog::DiagEvent event = DiagEventLog::Start;
+    std::string line;
+    ASSERT_TRUE(m_data->getNextEvent(event, line));
+    EXPECT_EQ(DiagEventLog::InfoEvent, event);
+    EXPECT_EQ("one", line);
+    EXPECT_EQ(0u, raw().readIndex);
+    EXPECT_EQ(0u, raw().writeIndex);
+}
+
 TEST_F(DiagDataTest, SixtyFourWaitingLinesAreLostAndTheNextIsTaken) {
     for (int i = 0; i < 64; ++i)
         add("line " + std::to_string(i));
@@ -113,6 +139,7 @@ TEST_F(DiagDataTest, OutOfRangeIndexesAreRepairedNotFollowed) {
 
 TEST_F(DiagDataTest, SlotTextWithoutZeroByteIsReadToTheSlotsEnd) {
     std::memset(raw().events[0].text, 'z', sizeof raw().events[0].text);
+    raw().events[1].event = 0x79797979; // no zero byte either after the slot
     std::memset(raw().events[1].text, 'y', sizeof raw().events[1].text);
     raw().writeIndex = 1;
     const auto lines = takeAll();
