@@ -27,7 +27,13 @@ bool owns(HANDLE mutex, DWORD timeoutMs) {
     return result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
 }
 
+// Windows lets a process take the foreground only under its foreground-lock
+// rules: this copy, just started by the user, may, and lets the first copy
+// bring its own dialog forward.
 bool showsItself(HWND dialog) {
+    DWORD firstCopy = 0;
+    if (GetWindowThreadProcessId(dialog, &firstCopy))
+        AllowSetForegroundWindow(firstCopy);
     DWORD_PTR shown = FALSE;
     return SendMessageTimeoutA(dialog, CSingleInstance::kShowMessage, 0, 0, SMTO_ABORTIFHUNG,
                                kAnswerMs, &shown) &&
@@ -58,16 +64,13 @@ HWND activeBox(HWND dialog) {
     return search.box ? search.box : GetLastActivePopup(dialog);
 }
 
-// Restores the dialog, then brings forward the box it shows, so that the
-// keyboard goes where the user can type. This copy was just started by the
-// user, so the system lets it choose the foreground window.
-void bringForward(HWND dialog) {
+} // namespace
+
+void CSingleInstance::bringForward(HWND dialog) {
     if (IsIconic(dialog))
         ShowWindow(dialog, SW_RESTORE);
     SetForegroundWindow(activeBox(dialog));
 }
-
-} // namespace
 
 // A mutex that another account's copy made and this one may not open means
 // that a copy runs; one that cannot be made for any other reason keeps no
@@ -87,10 +90,8 @@ bool CSingleInstance::showFirstCopyOrTakeOver() {
     const DWORD start = GetTickCount();
     do {
         HWND dialog = firstCopysDialog();
-        if (dialog && showsItself(dialog)) {
-            bringForward(dialog);
+        if (dialog && showsItself(dialog))
             return false;
-        }
         if (!m_mutex)
             Sleep(kPollMs);
         else if (owns(m_mutex.get(), kPollMs))

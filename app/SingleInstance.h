@@ -12,8 +12,14 @@
 // product against each other, and a start never ends without a dialog.
 class CSingleInstance {
 public:
-    // Sent to the first copy's dialog: show yourself. TRUE when it does.
+    // Sent to the first copy's dialog: show yourself and come forward
+    // (bringForward). TRUE when it does.
     static constexpr UINT kShowMessage = WM_APP + 0x100;
+
+    // Restores the dialog, then brings forward the box it shows, so that the
+    // keyboard goes where the user can type. Called by the first copy, which
+    // the later copy allowed to take the foreground.
+    static void bringForward(HWND dialog);
 
     CSingleInstance();
     ~CSingleInstance();
@@ -22,7 +28,7 @@ public:
 
     // True when this copy is the one that shows the dialog.
     bool isFirst() const { return m_owned; }
-    // For a later copy: has the first copy's dialog shown and brought
+    // For a later copy: has the first copy's dialog show itself and come
     // forward (its active box on top), or takes the first copy's place once
     // its dialog has gone. True when this copy is now the first.
     bool showFirstCopyOrTakeOver();

@@ -118,6 +118,7 @@ LRESULT CTempovaForLutegateDlg::OnShowFirstCopy(WPARAM, LPARAM) {
         return FALSE;
     m_closeAfterRestart = false;
     ShowWindow(m_hWnd, SW_SHOW);
+    CSingleInstance::bringForward(m_hWnd);
     return TRUE;
 }
 
