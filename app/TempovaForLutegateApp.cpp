@@ -11,6 +11,10 @@ namespace {
 // How long the process gives a course list worker that was let go (Close
 // during an Update, say) to end after the dialog has gone.
 constexpr DWORD kWorkerEndMs = 2000;
+// The exit code of a process that ended beside a worker still busy, without
+// tearing down its static objects. Users never see it; it tells which way
+// the process ended.
+constexpr UINT kEndedBesideABusyWorker = WAIT_TIMEOUT;
 } // namespace
 
 BOOL CTempovaForLutegateApp::InitInstance() {
@@ -35,8 +39,10 @@ BOOL CTempovaForLutegateApp::InitInstance() {
     // No message loop of the application's own: the process ends here. A
     // worker that is still reading must not meet the process's static objects
     // torn down under it: the process then ends without tearing them down.
-    if (!CHTTPXMLReqHelper::letGoWorkersEnded(kWorkerEndMs))
-        ExitProcess(ExitInstance());
+    if (!CHTTPXMLReqHelper::letGoWorkersEnded(kWorkerEndMs)) {
+        ExitInstance();
+        ExitProcess(kEndedBesideABusyWorker);
+    }
     return FALSE;
 }
 

@@ -6,6 +6,7 @@
 #include "DialogHarness.h"
 
 #include "ChildProcess.h"
+#include "Wnd.h"
 
 #include <gtest/gtest.h>
 
@@ -121,9 +122,10 @@ TEST(Executable, ShowsTheDialogOnceAndEndsWhenItCloses) {
 
 // A worker still busy 2 s after the dialog has gone does not hold the process
 // up, nor does it meet the process's objects torn down under it: the process
-// ends then, cleanly. Under Wine every call into a request object waits while
-// an answer floods in, so after a cancelled Update whose answer floods on, the
-// next Update's worker waits behind it.
+// ends then, without tearing them down (its exit code tells). Under Wine every
+// call into a request object waits while an answer floods in, so after a
+// cancelled Update whose answer floods on, the next Update's worker waits
+// behind it. A second start meanwhile shows its own dialog at once.
 TEST(Executable, EndsPromptlyAndCleanlyWhileAWorkerIsStillBusy) {
     test_support::LoopbackHttpServer server;
     ASSERT_TRUE(server.started());
@@ -145,8 +147,19 @@ TEST(Executable, EndsPromptlyAndCleanlyWhileAWorkerIsStillBusy) {
     ASSERT_TRUE(pressUpdateUntilTicks(3)) << controlText(dialog, 1003);
     const DWORD closed = GetTickCount();
     PostMessageA(dialog, WM_CLOSE, 0, 0);
-    EXPECT_EQ(enabler.waitForExit(10000), 0u);
+    test_support::ChildProcess second(exePath());
+    HWND secondDialog = nullptr;
+    EXPECT_TRUE(waitUntil([&] {
+        secondDialog = FindTopLevelWindow("#32770", "Tempova Lutegate Enabler",
+                                          [&](DWORD owner) { return owner == second.id(); });
+        return secondDialog && IsWindowVisible(secondDialog);
+    }));
+    EXPECT_EQ(enabler.waitForExit(0), STILL_ACTIVE)
+        << "the second start waited for the first copy's end";
+    EXPECT_EQ(enabler.waitForExit(10000), DWORD(WAIT_TIMEOUT));
     EXPECT_LT(GetTickCount() - closed, 5000u);
+    PostMessageA(secondDialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(second.waitForExit(10000), 0u);
 }
 
 TEST(Executable, VersionRecordNamesTheExecutable) {
