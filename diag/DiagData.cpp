@@ -31,15 +31,14 @@ template <typename T> T readOnce(const T& field) {
     return value;
 }
 
-// A slot's text, copied out whole first and only then measured, within the
-// copy: measuring it in place would run on into the next slot, or into text
-// another process has just changed.
+// A slot's text, copied out whole first and only then measured, in the copy,
+// which ends in a zero byte of its own: measured in place, it would run on
+// into the next slot, or into text another process has just changed.
 std::string readOnce(const char (&text)[sizeof _tagDiagEventEntry::text]) {
-    char copy[sizeof text];
-    std::memcpy(copy, const_cast<const char*>(static_cast<const volatile char*>(text)),
-                sizeof copy);
+    std::string copy(const_cast<const char*>(static_cast<const volatile char*>(text)), sizeof text);
     afterRead(text);
-    return std::string(copy, strnlen(copy, sizeof copy));
+    copy.resize(std::strlen(copy.c_str()));
+    return copy;
 }
 
 template <typename T> void writeOnce(T& field, T value) {
