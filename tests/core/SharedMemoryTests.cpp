@@ -154,18 +154,15 @@ TEST(SharedMemory, ExistingBlockSmallerThanAskedForOrNotCommittedIsRefused) {
     Block fits(name, 4096);
     EXPECT_NE(nullptr, fits.getData());
     CloseHandle(small);
-    // Large enough but reserved only: none of its pages committed, then the
-    // first alone.
+    // Large enough but reserved only: no page committed, then the first alone.
     const std::string reserved = uniqueName("reserved");
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE,
                                         0, kSize, reserved.c_str());
     void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
-    ASSERT_NE(nullptr, view);
     for (SIZE_T committed : {SIZE_T(0), SIZE_T(4096)}) {
-        ASSERT_TRUE(!committed || VirtualAlloc(view, committed, MEM_COMMIT, PAGE_READWRITE));
-        Block block(reserved, kSize);
-        EXPECT_EQ(nullptr, block.getData()) << committed << " bytes committed";
-        EXPECT_EQ(nullptr, block.mapping());
+        ASSERT_TRUE(view &&
+                    (!committed || VirtualAlloc(view, committed, MEM_COMMIT, PAGE_READWRITE)));
+        EXPECT_EQ(nullptr, Block(reserved, kSize).getData()) << committed << " bytes committed";
     }
     UnmapViewOfFile(view);
     CloseHandle(mapping);

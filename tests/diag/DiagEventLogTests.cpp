@@ -248,28 +248,26 @@ TEST_F(DiagEventLogTest, AnotherProcessesReportsAreRecordedHere) {
     for (const auto& line : m_collector.lines())
         fromPeer += line.find(":core_peer.exe:") != std::string::npos ? 1 : 0;
     EXPECT_EQ(3, fromPeer);
-    const auto expectGrants = [](HANDLE object, DWORD rights) {
+    const std::pair<HANDLE, DWORD> objects[] = {
+        {OpenFileMappingA(READ_CONTROL, FALSE, "TempovaDiagnosticsData"),
+         SECTION_QUERY | FILE_MAP_READ | FILE_MAP_WRITE},
+        {OpenMutexA(READ_CONTROL, FALSE, "TempovaDiagnosticsData_mutex"),
+         SYNCHRONIZE | MUTEX_MODIFY_STATE},
+        {OpenEventA(READ_CONTROL, FALSE, "TempovaDiagEvent"), SYNCHRONIZE | EVENT_MODIFY_STATE}};
+    for (const auto& [object, rights] : objects) {
         PACL dacl = nullptr;
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         ASSERT_EQ(0u, GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
                                       nullptr, &dacl, nullptr, &descriptor));
         DWORD granted = dacl ? 0 : GENERIC_ALL; // a null DACL grants everything
-        for (WORD i = 0; dacl && i < dacl->AceCount; ++i) {
-            ACCESS_ALLOWED_ACE* ace = nullptr;
-            if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)))
-                granted |= ace->Mask;
-        }
+        void* ace = nullptr;
+        for (WORD i = 0; dacl && i < dacl->AceCount; ++i)
+            granted |= GetAce(dacl, i, &ace) ? static_cast<ACCESS_ALLOWED_ACE*>(ace)->Mask : 0;
         EXPECT_EQ(rights | READ_CONTROL, granted);
         EXPECT_TRUE(hasLowIntegrityLabel(object));
         LocalFree(descriptor);
         CloseHandle(object);
-    };
-    expectGrants(OpenFileMappingA(READ_CONTROL, FALSE, "TempovaDiagnosticsData"),
-                 SECTION_QUERY | FILE_MAP_READ | FILE_MAP_WRITE);
-    expectGrants(OpenMutexA(READ_CONTROL, FALSE, "TempovaDiagnosticsData_mutex"),
-                 SYNCHRONIZE | MUTEX_MODIFY_STATE);
-    expectGrants(OpenEventA(READ_CONTROL, FALSE, "TempovaDiagEvent"),
-                 SYNCHRONIZE | EVENT_MODIFY_STATE);
+    }
 }
 
 TEST_F(DiagEventLogTest, ThisProcessesReportsAreRecordedByAnother) {
