@@ -60,10 +60,11 @@ const char* diagEventName(int event) {
 
 std::string formatDiagLine(const SYSTEMTIME& time, DWORD processId, DWORD threadId,
                            const char* exeName, int event, const std::string& text) {
-    char stamp[64];
-    std::snprintf(stamp, sizeof stamp, "%02u/%02u/%04u::%02u:%02u:%02u:%03u:", time.wMonth,
-                  time.wDay, time.wYear, time.wHour, time.wMinute, time.wSecond,
-                  time.wMilliseconds);
+    // The system's own printf (the C runtime DLL's) rather than the
+    // compiler's, which would bring its floating point into the executable.
+    char stamp[64] = {};
+    _snprintf(stamp, sizeof stamp - 1, "%02u/%02u/%04u::%02u:%02u:%02u:%03u:", time.wMonth,
+              time.wDay, time.wYear, time.wHour, time.wMinute, time.wSecond, time.wMilliseconds);
     std::string line = stamp;
     line += exeName ? exeName : "";
     line += ':' + std::to_string(processId) + ':' + std::to_string(threadId) + ':';

@@ -4,7 +4,7 @@
 # imports only the system's known DLLs and exports the library's functions by
 # name, carries its version record and a manifest that names the systems it
 # supports, and is shipped stripped: no debug sections, no symbol table, at
-# most 450 KB, linked to its debug file.
+# most 400 KB, linked to its debug file.
 #   check_executable.sh <executable> <version, e.g. 1.1.0.30>
 set -euo pipefail
 exe=$1
@@ -92,7 +92,7 @@ debug_sections=$(awk '$2 ~ /^\.debug/ {print $2}' <<<"$sections" | tr '\n' ' ')
 grep -q 'symbols stripped' <<<"$headers" || fail "carries a symbol table"
 grep -qE '^\s*[0-9]+ \.gnu_debuglink ' <<<"$sections" && [[ -f $exe.debug ]] ||
     fail "not linked to its debug file $exe.debug"
-max_bytes=460800 # 450 KB
+max_bytes=409600 # 400 KB
 bytes=$(stat -c %s "$exe")
 ((bytes <= max_bytes)) || fail "$bytes bytes, more than $max_bytes"
 
