@@ -19,6 +19,10 @@ using kelvora_core::loadResourceString;
 namespace {
 // How much longer than its request an update may take.
 constexpr DWORD kUpdateGraceMs = 2000;
+static_assert(CTempovaForLutegateDlg::kMostUpdateDots ==
+                  (CHTTPXMLReqHelper::kServerTimeoutMs + kUpdateGraceMs) /
+                      CTempovaForLutegateDlg::kUpdateTimerMs,
+              "a dot a tick within the update's limit");
 // How often the restart looks at the speed product.
 constexpr UINT kRestartTimerMs = 100;
 } // namespace

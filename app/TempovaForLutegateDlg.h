@@ -25,6 +25,11 @@ public:
     // Frees every row's program file name and deletes all rows.
     void ClearAppList();
 
+    // An Update's timer ticks this often, and each tick within the update's
+    // limit adds a dot to its text, never more than kMostUpdateDots.
+    static constexpr UINT kUpdateTimerMs = 500;
+    static constexpr unsigned kMostUpdateDots = 64;
+
     // True when every name of the program file name, in small letters, stands
     // whole in the stored ";"-separated list (names compared as stored).
     static bool IsAppHooked(const std::string& hooked, const std::string& programName);
@@ -100,6 +105,7 @@ private:
     StatusSource m_statusSource = StatusSource::Tool;
     // The update's own text: the updating text and a dot per tick.
     std::string m_updateText;
+    unsigned m_updateDots = 0;
     // The latest text an Apply wrote while an update ran; it stays readable
     // after the update's "done.".
     std::string m_applyTextDuringUpdate;

@@ -24,7 +24,6 @@ using kelvora_core::Preferences;
 namespace {
 
 constexpr UINT_PTR kUpdateTimerId = 1;
-constexpr UINT kUpdateTimerMs = 500;
 constexpr DWORD kDoneShownMs = 1000;
 // Longest wait for the start-up load. Reading a 100,000-entry copy takes a
 // few seconds under Wine; the file read has no time-out of its own, so a read
@@ -144,6 +143,7 @@ void CTempovaForLutegateDlg::StartUpdate() {
     KillTimer(m_hWnd, kDoneTimerId);
     m_applyTextDuringUpdate.clear();
     m_updateText = loadResourceString(IDS_UPDATING);
+    m_updateDots = 0;
     SetStatus(StatusSource::Update, m_updateText);
     m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
 }
@@ -174,8 +174,12 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     if (!helper.isDone()) {
         if (GetTickCount() - m_updateStarted < m_updateLimitMs) {
             // The dots go onto the update's own text only, and show while
-            // no other action has written the line since.
-            m_updateText += ".";
+            // no other action has written the line since. A tick that comes
+            // early adds none beyond the most the line has room for.
+            if (m_updateDots < kMostUpdateDots) {
+                ++m_updateDots;
+                m_updateText += ".";
+            }
             if (m_statusSource == StatusSource::Update)
                 SetStatus(StatusSource::Update, m_updateText);
             return;

@@ -120,10 +120,12 @@ void expectTextsFit(HWND dialog) {
     }
 }
 
-// What the status line shows, each with the widest code and value.
+// What the status line shows, each with the widest code and value, and an
+// Update's longest dots with "done.".
 std::vector<std::wstring> statusTexts(const Table& table) {
+    const std::wstring longestDots(CTempovaForLutegateDlg::kMostUpdateDots + 1, L'.');
     std::vector<std::wstring> texts = {table.at(IDS_APPLYING) + table.at(IDS_DONE),
-                                       table.at(IDS_UPDATING) + L"." + table.at(IDS_DONE)};
+                                       table.at(IDS_UPDATING) + longestDots + table.at(IDS_DONE)};
     for (const auto& [id, text] : table) {
         wchar_t shown[512];
         std::swprintf(shown, 512, text.c_str(), IDS_ERR_RESTART, 0xFFFFFFFFu);
@@ -170,9 +172,7 @@ TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
                 EXPECT_TRUE(fits(main.item(IDC_BUTTON_UPDATE), texts.at(caption)));
                 EXPECT_EQ(L"", repeatedAccessKeys(main.m_hwnd));
             }
-            // English keeps the one-line status line that it always had.
-            for (const std::wstring& status :
-                 language == kEnglish ? std::vector<std::wstring>{} : statusTexts(texts))
+            for (const std::wstring& status : statusTexts(texts))
                 EXPECT_TRUE(fits(main.item(IDC_STATIC_STATUS), status)) << status;
         }
     }
