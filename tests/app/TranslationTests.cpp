@@ -86,8 +86,52 @@ public:
     HWND m_hwnd;
 };
 
-// Whether the text fits the control's client area in the control's font:
-// wrapped at its words in a static text, on one line within a button's frame.
+// The characters that the font draws as its missing glyph: those it has no
+// glyph for that no font linked to it (as Tahoma is to the Japanese and
+// Chinese fonts) supplies either.
+std::wstring boxedCharacters(HFONT font, const std::wstring& text) {
+    const HDC dc = CreateCompatibleDC(nullptr);
+    BITMAPINFOHEADER canvasInfo{sizeof canvasInfo, 64, 64, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HBITMAP canvas = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&canvasInfo),
+                                            DIB_RGB_COLORS, &bits, nullptr, 0);
+    const HGDIOBJ oldCanvas = SelectObject(dc, canvas), oldFont = SelectObject(dc, font);
+    const auto drawn = [&](const wchar_t* character, UINT options) {
+        PatBlt(dc, 0, 0, 64, 64, WHITENESS);
+        ExtTextOutW(dc, 0, 0, options, nullptr, character, 1, nullptr);
+        GdiFlush();
+        return std::vector<DWORD>(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + 64 * 64);
+    };
+    const wchar_t missingGlyph = 0;
+    const std::vector<DWORD> box = drawn(&missingGlyph, ETO_GLYPH_INDEX);
+    std::vector<WORD> glyphs(text.size());
+    GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                     GGI_MARK_NONEXISTING_GLYPHS);
+    std::wstring boxed;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (glyphs[i] == 0xFFFF && drawn(&text[i], 0) == box)
+            boxed += text[i];
+    }
+    SelectObject(dc, oldFont);
+    SelectObject(dc, oldCanvas);
+    DeleteObject(canvas);
+    DeleteDC(dc);
+    return boxed;
+}
+
+LONG textWidth(HFONT font, const std::wstring& text) {
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    return size.cx;
+}
+
+// Whether the text shows whole in the control's font: every character drawn,
+// within the client area, wrapped at its words in a static text, on one line
+// within a button's frame.
 bool fits(HWND control, const std::wstring& text) {
     RECT client{};
     GetClientRect(control, &client);
@@ -98,15 +142,15 @@ bool fits(HWND control, const std::wstring& text) {
         InflateRect(&client, -2 * GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
     const bool noPrefix = !button && (GetWindowLongW(control, GWL_STYLE) & SS_NOPREFIX);
     RECT needed{0, 0, client.right - client.left, 0};
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
     const HDC dc = GetDC(control);
-    const HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const HGDIOBJ old = SelectObject(dc, font);
     DrawTextW(dc, text.c_str(), -1, &needed,
               DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK) | (noPrefix ? DT_NOPREFIX : 0));
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return needed.right <= client.right - client.left &&
-           needed.bottom <= client.bottom - client.top;
+           needed.bottom <= client.bottom - client.top && boxedCharacters(font, text).empty();
 }
 
 void expectTextsFit(HWND dialog) {
@@ -161,10 +205,23 @@ TEST(Translations, HaveEveryEnglishStringWithItsPrintfFieldsAndAccessKey) {
 TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
+    NONCLIENTMETRICSW metrics{sizeof metrics};
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT captionFont = CreateFontIndirectW(&metrics.lfCaptionFont);
     for (const auto& [language, texts] : stringTables()) {
         for (const WORD points : {8, 12}) {
             SCOPED_TRACE(std::to_string(language) + ", " + std::to_string(points) + " points");
-            expectTextsFit(LanguageDialog(IDD_ABOUTBOX, language, points).m_hwnd);
+            const LanguageDialog about(IDD_ABOUTBOX, language, points);
+            expectTextsFit(about.m_hwnd);
+            // The title bar: every letter drawn, left of the close button.
+            wchar_t caption[256] = {};
+            GetWindowTextW(about.m_hwnd, caption, 256);
+            EXPECT_EQ(L"", boxedCharacters(captionFont, caption)) << caption;
+            RECT client{};
+            GetClientRect(about.m_hwnd, &client);
+            EXPECT_LE(textWidth(captionFont, caption),
+                      client.right - GetSystemMetrics(SM_CYCAPTION) - 1)
+                << caption;
             const LanguageDialog main(IDD_TEMPOVAFORLUTEGATE_DIALOG, language, points);
             expectTextsFit(main.m_hwnd);
             for (const unsigned caption : {IDS_UPDATE, IDS_CANCEL}) { // idle, updating
@@ -176,4 +233,5 @@ TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
                 EXPECT_TRUE(fits(main.item(IDC_STATIC_STATUS), status)) << status;
         }
     }
+    DeleteObject(captionFont);
 }
