@@ -30,8 +30,8 @@ public:
     static constexpr UINT kUpdateTimerMs = 500;
     static constexpr unsigned kMostUpdateDots = 64;
 
-    // True when every name of the program file name, in small letters, stands
-    // whole in the stored ";"-separated list (names compared as stored).
+    // True when every name of the program file name stands whole in the
+    // stored ";"-separated list (names compared without case, as file names).
     static bool IsAppHooked(const std::string& hooked, const std::string& programName);
 
 protected:

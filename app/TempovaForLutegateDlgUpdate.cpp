@@ -50,21 +50,23 @@ std::string hookedPrograms() {
     return program_lists::joinNames(program_lists::storedPrograms().names);
 }
 
-using StoredNames = std::unordered_set<std::string>;
+// The stored names by their keys.
+using StoredNames = std::unordered_set<std::wstring>;
 
 StoredNames storedNames(const std::string& hooked) {
-    const std::vector<std::string> names = program_lists::splitNames(hooked);
-    return StoredNames(names.begin(), names.end());
+    StoredNames stored;
+    for (const std::string& name : program_lists::splitNames(hooked))
+        stored.insert(program_lists::nameKey(name));
+    return stored;
 }
 
 // Hooked when every name of the row stands whole in the stored list, compared
-// as Apply compares them: the row's names in small letters, the stored names
-// as they are. A row without a name hooks nothing.
+// as Apply compares them: without case, as file names. A row without a name
+// hooks nothing.
 bool isHookedIn(const StoredNames& stored, const std::string& programName) {
-    const std::vector<std::string> names =
-        program_lists::splitNames(kelvora_core::toLowerAscii(programName));
+    const std::vector<std::string> names = program_lists::splitNames(programName);
     return !names.empty() && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-        return stored.count(name) != 0;
+        return stored.count(program_lists::nameKey(name)) != 0;
     });
 }
 

@@ -214,9 +214,9 @@ TEST_F(CourseListTest, StoredProgramsCheckTheRowsTheyName) {
                                            {"Upper", "upper.exe"}}));
     RunningDialog dialog;
     ASSERT_TRUE(dialog.hwnd());
-    // Whole names only, the row's in small letters, the stored ones as stored.
+    // Whole names only, without case, as file names.
     EXPECT_EQ(
-        (std::vector<std::string>{"Course Tool [x]", "Internet [x]", "Studio [ ]", "Upper [ ]"}),
+        (std::vector<std::string>{"Course Tool [x]", "Internet [x]", "Studio [ ]", "Upper [x]"}),
         rows(dialog));
     EXPECT_EQ(kPressUpdate, dialog.status());
 }
