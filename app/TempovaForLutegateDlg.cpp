@@ -106,6 +106,10 @@ void CTempovaForLutegateDlg::ClearAppList() {
 }
 
 void CTempovaForLutegateDlg::SetStatus(StatusSource source, const std::string& text) {
+    if (!m_restart && !m_updateFailureDuringRestart.empty()) {
+        KillTimer(m_hWnd, kFailureAgainTimerId);
+        m_updateFailureDuringRestart.clear();
+    }
     m_statusSource = source;
     if (source == StatusSource::Apply && m_nTimer != 0)
         m_applyTextDuringUpdate = text;
@@ -243,6 +247,8 @@ void CTempovaForLutegateDlg::FinishRestart() {
     const bool restarted = m_restart->step() == CTempovaRestart::Step::Restarted;
     KillTimer(m_hWnd, kRestartTimerId);
     m_restart.reset();
+    if (!m_updateFailureDuringRestart.empty())
+        SetTimer(m_hWnd, kFailureAgainTimerId, kDoneShownMs, nullptr);
     EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
     if (!m_closeAfterRestart)
         return;

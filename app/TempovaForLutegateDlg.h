@@ -92,6 +92,9 @@ private:
     // The update's "done." has had its second: the line empties, or shows
     // again what an Apply wrote while the update ran.
     void EndDoneSecond();
+    // An update's failure goes to the line; one written while a restart runs
+    // is shown again a second after the restart's last text.
+    void ShowUpdateFailure(const std::string& text);
     // The status line names a stored list that Apply would refuse to change.
     void ShowListApplyRefuses();
     // One row per entry, checked when the stored programs name it.
@@ -109,14 +112,21 @@ private:
     // The latest text an Apply wrote while an update ran; it stays readable
     // after the update's "done.".
     std::string m_applyTextDuringUpdate;
+    // The failure of an update that ended while a restart ran; any text
+    // written after the restart's last one makes it old news.
+    std::string m_updateFailureDuringRestart;
     // Close came while a restart ran: the dialog is hidden and ends once the
     // restart has; a later copy of the tool brings it back.
     bool m_closeAfterRestart = false;
     bool m_ending = false;
-    // The restart's timer and the one of the update's "done.", beside the
-    // update's (1).
+    // The restart's timer, the one of the update's "done." and the one that
+    // shows an update's failure again after a restart, beside the update's (1).
     static constexpr UINT_PTR kRestartTimerId = 2;
     static constexpr UINT_PTR kDoneTimerId = 3;
+    static constexpr UINT_PTR kFailureAgainTimerId = 4;
+    // How long "done.", and a restart's last text before an update's failure,
+    // stand before the next text.
+    static constexpr UINT kDoneShownMs = 1000;
 
     static const MessageEntry s_messageEntries[];
 

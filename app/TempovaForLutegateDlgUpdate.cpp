@@ -24,7 +24,6 @@ using kelvora_core::Preferences;
 namespace {
 
 constexpr UINT_PTR kUpdateTimerId = 1;
-constexpr DWORD kDoneShownMs = 1000;
 // Longest wait for the start-up load. Reading a 100,000-entry copy takes a
 // few seconds under Wine; the file read has no time-out of its own, so a read
 // that takes ten times that long is given up and the dialog opens empty.
@@ -130,10 +129,13 @@ void CTempovaForLutegateDlg::ShowListApplyRefuses() {
 
 // While an update runs the button reads Cancel, and a press cancels it, also
 // before the first tick: the worker is told to give up and let go of, and
-// nothing waits for it. The status line keeps what it shows.
+// nothing waits for it. Nothing is fetched any more, so the line no longer
+// asks the user to wait: the update's text goes, and an Apply's text stays.
 void CTempovaForLutegateDlg::OnBnClickedUpdate() {
     if (UpdateRunning()) {
         FinishUpdate();
+        if (m_statusSource == StatusSource::Update)
+            SetStatus(StatusSource::Tool, "");
         return;
     }
     StartUpdate();
@@ -144,15 +146,17 @@ void CTempovaForLutegateDlg::OnBnClickedUpdate() {
 void CTempovaForLutegateDlg::StartUpdate() {
     KillTimer(m_hWnd, kDoneTimerId);
     m_applyTextDuringUpdate.clear();
+    m_updateFailureDuringRestart.clear();
     m_updateText = loadResourceString(IDS_UPDATING);
     m_updateDots = 0;
     SetStatus(StatusSource::Update, m_updateText);
     m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
 }
 
-// The restart's ticks move the restart on, and the one tick of the "done."
-// timer ends its second. Ticks of any other timer, and ticks while no update
-// runs, are ignored without the default handling.
+// The restart's ticks move the restart on, the one tick of the "done." timer
+// ends its second, and the one after a restart shows an update's failure
+// again. Ticks of any other timer, and ticks while no update runs, are
+// ignored without the default handling.
 void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kRestartTimerId && m_restart) {
         AdvanceRestart();
@@ -160,6 +164,13 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     }
     if (nIDEvent == kDoneTimerId) {
         EndDoneSecond();
+        return;
+    }
+    if (nIDEvent == kFailureAgainTimerId) {
+        // A tick already queued when the failure was forgotten shows nothing.
+        const std::string failure = m_updateFailureDuringRestart;
+        if (!failure.empty())
+            SetStatus(StatusSource::Update, failure);
         return;
     }
     if (m_nTimer == 0 || nIDEvent != m_nTimer)
@@ -188,11 +199,11 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
         }
         // The worker is held up inside the platform's request object (by an
         // answer that floods in, under Wine): the update ends all the same.
-        SetStatus(StatusSource::Update, CHTTPXMLReqHelper::errorText(IDS_ERR_INCOMPLETE, 0));
+        ShowUpdateFailure(CHTTPXMLReqHelper::errorText(IDS_ERR_INCOMPLETE, 0));
     } else if (helper.succeeded()) {
         ShowUpdatedList(helper);
     } else {
-        SetStatus(StatusSource::Update, helper.m_errorText);
+        ShowUpdateFailure(helper.m_errorText);
     }
     FinishUpdate();
 }
@@ -203,7 +214,7 @@ void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
     // Without a user folder the path is empty and the save fails.
     const DWORD saveError = replaceTextFile(localCopyPath(), helper.m_responseText);
     if (saveError != ERROR_SUCCESS) {
-        SetStatus(StatusSource::Update, CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
+        ShowUpdateFailure(CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
         return;
     }
     ClearAppList();
@@ -223,6 +234,15 @@ void CTempovaForLutegateDlg::EndDoneSecond() {
         SetStatus(StatusSource::Tool, "");
     else
         SetStatus(StatusSource::Apply, m_applyTextDuringUpdate);
+}
+
+// The failure is the latest word on the list: when a restart's texts follow
+// it, it comes back once the restart's last text has had its second, unless
+// something else has been written meanwhile (SetStatus forgets it then).
+void CTempovaForLutegateDlg::ShowUpdateFailure(const std::string& text) {
+    SetStatus(StatusSource::Update, text);
+    if (m_restart)
+        m_updateFailureDuringRestart = text;
 }
 
 void CTempovaForLutegateDlg::FinishUpdate() {

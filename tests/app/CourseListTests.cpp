@@ -8,12 +8,14 @@
 
 #include "ChildProcess.h"
 #include "Preferences.h"
+#include "RemoteDialog.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Utilities.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -24,7 +26,9 @@ using app_test::RunningDialog;
 using app_test::waitUntil;
 using app_test::windowText;
 using kelvora_core::Preferences;
+using test_support::findTempova;
 using test_support::HttpReply;
+using test_support::windowProcess;
 
 namespace {
 
@@ -265,12 +269,26 @@ TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
     std::string done;
-    ASSERT_TRUE(waitUntil(
-        [&] { return (done = dialog.status()).find(".done.") != std::string::npos; }, 20000));
-    // The updating text with its dots, one more "." and "done." at the end.
+    bool emptied = false;
+    const auto doneShows = [&] {
+        emptied |= updateCaption(dialog) == "Ca&ncel" && dialog.status().empty();
+        return (done = dialog.status()).find(".done.") != std::string::npos;
+    };
+    ASSERT_TRUE(waitUntil(doneShows, 20000));
+    // Once more within the first one's "done." second: no line left empty.
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil([&] { return dialog.status() == kUpdating; }));
+    ASSERT_TRUE(waitUntil(doneShows, 20000));
+    EXPECT_FALSE(emptied);
+    // The updating text with its dots, one more "." and "done." at the end,
+    // standing for its second.
+    const DWORD shown = GetTickCount();
     EXPECT_EQ(0u, done.find(std::string(kUpdating) + ".."));
     EXPECT_EQ(done.size() - 6, done.find(".done."));
+    Sleep(500);
+    EXPECT_EQ(done, dialog.status());
     ASSERT_TRUE(waitUntil([&] { return dialog.status().empty(); }, 3000));
+    EXPECT_GE(GetTickCount() - shown, 800u);
     EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
     EXPECT_EQ((std::vector<std::string>{"Fresh [x]", "New [ ]"}), rows(dialog));
     std::string stored = document;
@@ -343,8 +361,8 @@ TEST_F(CourseListTest, EachStatusIsAnnouncedOnceResultsAndErrorsAlike) {
 }
 
 // Apply writes whole texts of its own during an update, which the update's
-// dots and "done." never join; its failure is read again once the update's
-// "done." has had its second.
+// dots never cover and its "done." never joins; its failure is read again
+// once the update's "done." has had its second.
 TEST_F(CourseListTest, ApplyFailureDuringAnUpdateStaysReadable) {
     server().setReply(kPath, HttpReply::drip(courseList({{"A", "a.exe"}}), 16, 300));
     RunningDialog dialog;
@@ -364,9 +382,30 @@ TEST_F(CourseListTest, ApplyFailureDuringAnUpdateStaysReadable) {
         },
         20000));
     EXPECT_TRUE(waitUntil([&] { return dialog.status() == failure; }, 3000)) << dialog.status();
-    for (const std::string& text : seen)
-        EXPECT_TRUE(text == failure || text.find("Unable") == std::string::npos) << text;
+    // From its first showing to the update's "done.", the failure stands.
+    auto text = std::find(seen.begin(), seen.end(), failure);
+    ASSERT_NE(text, seen.end());
+    for (; text != seen.end() && text->find("done.") == std::string::npos; ++text)
+        EXPECT_EQ(failure, *text);
     EXPECT_EQ((std::vector<std::string>{"A [ ]"}), rows(dialog));
+}
+
+// A failure is the latest word on the list even when a restart's texts
+// follow it: it comes back once the restart's last text has had its second.
+TEST_F(CourseListTest, UpdateFailureDuringARestartComesBackAfterIt) {
+    server().setReply(kPath, HttpReply::answer(404, "not here", "text/plain"));
+    const test_support::StandInSweeper sweeper;
+    test_support::ChildProcess slow(test_support::besideThisProgram("tempova.exe") +
+                                    " --close-after 3000");
+    ASSERT_TRUE(waitUntil([&] { return windowProcess(findTempova()) == slow.id(); }));
+    RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    dialog.post(WM_COMMAND, IDOK);
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    const auto failed = [&] { return dialog.status().find("268 (0x194)") != std::string::npos; };
+    ASSERT_TRUE(waitUntil(failed));
+    EXPECT_TRUE(waitUntil([&] { return dialog.status() == "Tempova successfully restarted."; }));
+    EXPECT_TRUE(waitUntil(failed, 3000)) << dialog.status();
 }
 
 TEST_F(CourseListTest, FailedUpdateKeepsRowsAndLocalCopyAndShowsTheError) {
@@ -403,12 +442,12 @@ TEST_F(CourseListTest, PageWithoutTheContainerIsRefusedAndAnEmptyListEmptiesTheL
     EXPECT_EQ("<applications/>", readFile(localCopyPath()));
 }
 
-// Cancel while the server does not answer keeps the dots and the rows. An
-// update left alone ends at its limit (shortened here) with the error, the
-// rows and the copy as they were, whatever the worker does: under Wine an
-// answer that floods in holds it up inside the request object past its own
-// limit.
-TEST_F(CourseListTest, SilentServerCancelKeepsDotsAndRowsAndTheLimitEndsTheUpdate) {
+// Cancel while the server does not answer empties the line, which asked the
+// user to wait, and keeps the rows. An update left alone ends at its limit
+// (shortened here) with the error, the rows and the copy as they were,
+// whatever the worker does: under Wine an answer that floods in holds it up
+// inside the request object past its own limit.
+TEST_F(CourseListTest, SilentServerCancelEmptiesTheLineKeepsRowsAndTheLimitEndsTheUpdate) {
     writeFile(localCopyPath(), courseList({{"Old", "old.exe"}}));
     const std::string copy = readFile(localCopyPath());
     server().setReply(kPath, HttpReply::hang());
@@ -419,12 +458,11 @@ TEST_F(CourseListTest, SilentServerCancelKeepsDotsAndRowsAndTheLimitEndsTheUpdat
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
     ASSERT_TRUE(dialog.flush());
-    const std::string dots = dialog.status();
-    EXPECT_EQ(0u, dots.find(std::string(kUpdating) + ".."));
+    EXPECT_EQ("", dialog.status());
     EXPECT_EQ((std::vector<std::string>{"Old [ ]"}), rows(dialog));
     dialog.post(WM_TIMER, 1);
     ASSERT_TRUE(dialog.flush());
-    EXPECT_EQ(dots, dialog.status()); // no timer, no helper: nothing moves
+    EXPECT_EQ("", dialog.status()); // no timer, no helper: nothing moves
 
     dialog.run([&] { dialog.dialog().setUpdateLimit(1500); });
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
@@ -436,7 +474,7 @@ TEST_F(CourseListTest, SilentServerCancelKeepsDotsAndRowsAndTheLimitEndsTheUpdat
 }
 
 // The button reads Cancel from the press on, and cancels before the first
-// tick too: no request is made, and the rows stay.
+// tick too: no request is made, the line is emptied, and the rows stay.
 TEST_F(CourseListTest, SecondPressBeforeTheFirstTickCancels) {
     server().setReply(kPath, HttpReply::answer(200, courseList({{"Only", "only.exe"}})));
     RunningDialog dialog;
@@ -447,6 +485,7 @@ TEST_F(CourseListTest, SecondPressBeforeTheFirstTickCancels) {
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ("&Update", updateCaption(dialog));
+    EXPECT_EQ("", dialog.status());
     dialog.post(WM_TIMER, 1);
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ(requests, server().requestCount());
