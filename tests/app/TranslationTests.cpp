@@ -235,3 +235,17 @@ TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
     }
     DeleteObject(captionFont);
 }
+
+// Where the code page cannot spell the user's language, here Japanese in
+// this program's 1252, the tool speaks English rather than "?". Runs on its
+// own in such a process (ctest's app_tests_japanese_ui).
+TEST(Translations, LanguageTheCodePageCannotSpellGivesWayToEnglish) {
+    if (PRIMARYLANGID(GetUserDefaultUILanguage()) != LANG_JAPANESE)
+        GTEST_SKIP() << "run app_tests_japanese_ui";
+    ASSERT_EQ(1252u, GetACP());
+    app_test::RunningDialog dialog;
+    ASSERT_TRUE(dialog.hwnd());
+    EXPECT_EQ("Click the Update button to update or load course list from web.", dialog.status());
+    EXPECT_EQ("&Update &Apply", app_test::windowText(dialog.item(IDC_BUTTON_UPDATE)) + " " +
+                                    app_test::windowText(dialog.item(IDOK)));
+}
