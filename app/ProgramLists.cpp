@@ -38,14 +38,13 @@ std::string joinNames(const std::vector<std::string>& names) {
 
 // LCMapString's upper case follows the file system's rule unless linguistic
 // casing is asked for; the invariant locale makes it the same for every user.
-std::wstring nameKey(const std::string& name) {
+std::string nameKey(const std::string& name) {
     const std::wstring wide = ansiToWide(name);
-    std::wstring key(wide.size(), L'\0');
+    std::wstring key = wide;
     const int length = static_cast<int>(wide.size());
-    if (length == 0 ||
-        !LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.data(), length, &key[0], length))
-        return wide;
-    return key;
+    if (length > 0)
+        LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), length, &key[0], length);
+    return wideToAnsi(key, CP_UTF8);
 }
 
 namespace {
@@ -58,13 +57,13 @@ public:
         for (const std::string& name : names)
             m_keys.push_back(nameKey(name));
     }
-    void add(const std::string& name, const std::wstring& key) {
+    void add(const std::string& name, const std::string& key) {
         if (std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end())
             return;
         m_names.push_back(name);
         m_keys.push_back(key);
     }
-    void remove(const std::wstring& key) {
+    void remove(const std::string& key) {
         for (size_t i = m_keys.size(); i-- > 0;) {
             if (m_keys[i] == key) {
                 m_names.erase(m_names.begin() + i);
@@ -75,7 +74,7 @@ public:
 
 private:
     std::vector<std::string>& m_names;
-    std::vector<std::wstring> m_keys;
+    std::vector<std::string> m_keys;
 };
 
 } // namespace
@@ -91,7 +90,7 @@ void removeName(std::vector<std::string>& names, const std::string& name) {
 void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
                   std::vector<std::string>& programs) {
     std::vector<std::vector<std::string>> rowNames;
-    std::unordered_set<std::wstring> chosen;
+    std::unordered_set<std::string> chosen;
     for (const RowChoice& row : rows) {
         rowNames.push_back(splitNames(kelvora_core::toLowerAscii(row.programName)));
         for (const std::string& name : rowNames.back()) {
@@ -102,7 +101,7 @@ void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& 
     KeyedNames keyedModules(modules), keyedPrograms(programs);
     for (size_t i = 0; i < rows.size(); ++i) {
         for (const std::string& name : rowNames[i]) {
-            const std::wstring key = nameKey(name);
+            const std::string key = nameKey(name);
             if (rows[i].checked) {
                 keyedModules.add(name, key);
                 keyedPrograms.add(name, key);

@@ -19,10 +19,10 @@ std::vector<std::string> splitNames(const std::string& text);
 // The names with one ";" between neighbours; none at the start or end.
 std::string joinNames(const std::vector<std::string>& names);
 
-// The name as Windows compares file names: its letters in UTF-16, upper-cased
-// by the file system's rule (not a language's), so that "LGStudio.exe" and
-// "lgstudio.exe" are one name, and "Ä.exe" and "ä.exe" too.
-std::wstring nameKey(const std::string& name);
+// The name as Windows compares file names, for comparing only: its letters
+// upper-cased by the file system's rule (not a language's), in UTF-8.
+// "LGStudio.exe" and "lgstudio.exe" are one name, and "Ä.exe" and "ä.exe" too.
+std::string nameKey(const std::string& name);
 
 // Appends the name unless the list names it already, in whatever case: the
 // stored spelling stays.

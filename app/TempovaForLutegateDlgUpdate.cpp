@@ -50,7 +50,7 @@ std::string hookedPrograms() {
 }
 
 // The stored names by their keys.
-using StoredNames = std::unordered_set<std::wstring>;
+using StoredNames = std::unordered_set<std::string>;
 
 StoredNames storedNames(const std::string& hooked) {
     StoredNames stored;
