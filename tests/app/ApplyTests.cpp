@@ -16,7 +16,6 @@
 
 using app_test::RunningDialog;
 using app_test::waitUntil;
-using test_support::findTempova;
 using test_support::windowProcess;
 
 namespace {
@@ -62,9 +61,22 @@ std::string storedValues() {
     return values;
 }
 
+HWND findTempova() {
+    return FindWindowA("#32770", "Kelvora Tempova LoaderApp");
+}
+
+// Ends whatever stand-in is left when a test ends, also after a failure: a
+// stand-in left running would keep the test program's output open.
+struct StandInSweeper {
+    ~StandInSweeper() {
+        for (int i = 0; i < 5 && findTempova(); ++i)
+            test_support::endProcess(windowProcess(findTempova()));
+    }
+};
+
 class Apply : public ::testing::Test {
 protected:
-    test_support::StandInSweeper m_sweeper;
+    StandInSweeper m_sweeper;
     void SetUp() override {
         test_support::deleteRegistryTree("Software\\Kelvora");
         ASSERT_EQ(findTempova(), nullptr) << "a stand-in is still running";

@@ -8,7 +8,6 @@
 
 #include "ChildProcess.h"
 #include "Preferences.h"
-#include "RemoteDialog.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
 #include "Utilities.h"
@@ -26,9 +25,7 @@ using app_test::RunningDialog;
 using app_test::waitUntil;
 using app_test::windowText;
 using kelvora_core::Preferences;
-using test_support::findTempova;
 using test_support::HttpReply;
-using test_support::windowProcess;
 
 namespace {
 
@@ -392,17 +389,16 @@ TEST_F(CourseListTest, ApplyFailureDuringAnUpdateStaysReadable) {
 // follow it: it comes back once the restart's last text has had its second.
 TEST_F(CourseListTest, UpdateFailureDuringARestartComesBackAfterIt) {
     server().setReply(kPath, HttpReply::answer(404, "not here", "text/plain"));
-    const test_support::StandInSweeper sweeper;
-    test_support::ChildProcess slow(test_support::besideThisProgram("tempova.exe") +
-                                    " --close-after 3000");
-    ASSERT_TRUE(waitUntil([&] { return windowProcess(findTempova()) == slow.id(); }));
+    test_support::ChildProcess stubborn(test_support::besideThisProgram("tempova.exe") +
+                                        " --ignore-close");
+    ASSERT_TRUE(waitUntil([] { return FindWindowA("#32770", "Kelvora Tempova LoaderApp"); }));
     RunningDialog dialog;
-    ASSERT_TRUE(dialog.hwnd());
+    dialog.run([&] { dialog.dialog().setTempovaCloseLimit(3000); });
     dialog.post(WM_COMMAND, IDOK);
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     const auto failed = [&] { return dialog.status().find("268 (0x194)") != std::string::npos; };
     ASSERT_TRUE(waitUntil(failed));
-    EXPECT_TRUE(waitUntil([&] { return dialog.status() == "Tempova successfully restarted."; }));
+    EXPECT_TRUE(waitUntil([&] { return dialog.status().rfind("Tempova did not close", 0) == 0; }));
     EXPECT_TRUE(waitUntil(failed, 3000)) << dialog.status();
 }
 

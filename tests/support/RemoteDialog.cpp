@@ -41,15 +41,6 @@ void endProcess(DWORD id) {
     CloseHandle(process);
 }
 
-HWND findTempova() {
-    return FindWindowA("#32770", "Kelvora Tempova LoaderApp");
-}
-
-StandInSweeper::~StandInSweeper() {
-    for (int i = 0; i < 5 && findTempova(); ++i)
-        endProcess(windowProcess(findTempova()));
-}
-
 HWND visibleWindow(const char* title) {
     HWND window = FindWindowA("#32770", title);
     return window && IsWindowVisible(window) ? window : nullptr;

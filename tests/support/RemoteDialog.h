@@ -17,15 +17,6 @@ DWORD windowProcess(HWND window);
 // three seconds.
 void endProcess(DWORD id);
 
-// The speed product's window (the stand-in tempova.exe's); null when none.
-HWND findTempova();
-
-// Ends whatever stand-in is left when it goes, also after a failure: a
-// stand-in left running would keep the test program's output open.
-struct StandInSweeper {
-    ~StandInSweeper();
-};
-
 // The dialog (class "#32770") of that title once it is visible; null before.
 HWND visibleWindow(const char* title);
 
