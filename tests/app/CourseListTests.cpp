@@ -436,11 +436,11 @@ TEST_F(CourseListTest, PageWithoutTheContainerIsRefusedAndAnEmptyListEmptiesTheL
     EXPECT_EQ("<applications/>", readFile(localCopyPath()));
 }
 
-// Cancel while the server does not answer empties the line and keeps the
-// rows. An update left alone ends at its limit (shortened here) with the
-// error, the rows and the copy as they were, whatever the worker does: under
-// Wine an answer that floods in holds it up inside the request object past
-// its own limit.
+// Cancel while the server does not answer empties the line and keeps the rows. An
+// update left alone ends at its limit (shortened here) with the error, the
+// rows and the copy as they were, whatever the worker does: under Wine an
+// answer that floods in holds it up inside the request object past its own
+// limit.
 TEST_F(CourseListTest, SilentServerCancelEmptiesTheLineKeepsRowsAndTheLimitEndsTheUpdate) {
     writeFile(localCopyPath(), courseList({{"Old", "old.exe"}}));
     const std::string copy = readFile(localCopyPath());

@@ -91,7 +91,8 @@ public:
 std::wstring boxedCharacters(HFONT font, const std::wstring& text) {
     const HDC dc = CreateCompatibleDC(nullptr);
     const HBITMAP canvas = CreateCompatibleBitmap(dc, 64, 64);
-    const HGDIOBJ oldCanvas = SelectObject(dc, canvas), oldFont = SelectObject(dc, font);
+    SelectObject(dc, canvas);
+    SelectObject(dc, font);
     const auto drawn = [&](const wchar_t* character, UINT options) {
         std::vector<BYTE> bits(64 * 64 / 8);
         PatBlt(dc, 0, 0, 64, 64, WHITENESS);
@@ -108,9 +109,8 @@ std::wstring boxedCharacters(HFONT font, const std::wstring& text) {
         if (glyphs[i] == 0xFFFF && drawn(&text[i], 0) == drawn(&missingGlyph, ETO_GLYPH_INDEX))
             boxed += text[i];
     }
-    SelectObject(dc, oldFont);
-    DeleteObject(SelectObject(dc, oldCanvas));
     DeleteDC(dc);
+    DeleteObject(canvas);
     return boxed;
 }
 
