@@ -1,6 +1,7 @@
 #include "ProgramLists.h"
 
 #include "Preferences.h"
+#include "TextConversion.h"
 #include "Utilities.h"
 
 #include <windows.h>
@@ -35,15 +36,55 @@ std::string joinNames(const std::vector<std::string>& names) {
     return text;
 }
 
-void addName(std::vector<std::string>& names, const std::string& name) {
-    if (std::find(names.begin(), names.end(), name) == names.end())
-        names.push_back(name);
+// LCMapString's upper case follows the file system's rule unless linguistic
+// casing is asked for; the invariant locale makes it the same for every user.
+std::string nameKey(const std::string& name) {
+    const std::wstring wide = ansiToWide(name);
+    std::wstring key = wide;
+    const int length = static_cast<int>(wide.size());
+    if (length > 0)
+        LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, wide.c_str(), length, &key[0], length);
+    return wideToAnsi(key, CP_UTF8);
 }
 
-void removeFirstName(std::vector<std::string>& names, const std::string& name) {
-    const auto found = std::find(names.begin(), names.end(), name);
-    if (found != names.end())
-        names.erase(found);
+namespace {
+
+// A list with the key of each of its names beside it, so that changing it
+// converts no name twice.
+class KeyedNames {
+public:
+    explicit KeyedNames(std::vector<std::string>& names) : m_names(names) {
+        for (const std::string& name : names)
+            m_keys.push_back(nameKey(name));
+    }
+    void add(const std::string& name, const std::string& key) {
+        if (std::find(m_keys.begin(), m_keys.end(), key) != m_keys.end())
+            return;
+        m_names.push_back(name);
+        m_keys.push_back(key);
+    }
+    void remove(const std::string& key) {
+        for (size_t i = m_keys.size(); i-- > 0;) {
+            if (m_keys[i] == key) {
+                m_names.erase(m_names.begin() + i);
+                m_keys.erase(m_keys.begin() + i);
+            }
+        }
+    }
+
+private:
+    std::vector<std::string>& m_names;
+    std::vector<std::string> m_keys;
+};
+
+} // namespace
+
+void addName(std::vector<std::string>& names, const std::string& name) {
+    KeyedNames(names).add(name, nameKey(name));
+}
+
+void removeName(std::vector<std::string>& names, const std::string& name) {
+    KeyedNames(names).remove(nameKey(name));
 }
 
 void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
@@ -52,17 +93,21 @@ void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& 
     std::unordered_set<std::string> chosen;
     for (const RowChoice& row : rows) {
         rowNames.push_back(splitNames(kelvora_core::toLowerAscii(row.programName)));
-        if (row.checked)
-            chosen.insert(rowNames.back().begin(), rowNames.back().end());
+        for (const std::string& name : rowNames.back()) {
+            if (row.checked)
+                chosen.insert(nameKey(name));
+        }
     }
+    KeyedNames keyedModules(modules), keyedPrograms(programs);
     for (size_t i = 0; i < rows.size(); ++i) {
         for (const std::string& name : rowNames[i]) {
+            const std::string key = nameKey(name);
             if (rows[i].checked) {
-                addName(modules, name);
-                addName(programs, name);
-            } else if (chosen.count(name) == 0) {
-                removeFirstName(modules, name);
-                removeFirstName(programs, name);
+                keyedModules.add(name, key);
+                keyedPrograms.add(name, key);
+            } else if (chosen.count(key) == 0) {
+                keyedModules.remove(key);
+                keyedPrograms.remove(key);
             }
         }
     }

@@ -19,11 +19,17 @@ std::vector<std::string> splitNames(const std::string& text);
 // The names with one ";" between neighbours; none at the start or end.
 std::string joinNames(const std::vector<std::string>& names);
 
-// Appends the name unless an equal name (exact comparison) is present.
+// The name as Windows compares file names, for comparing only: its letters
+// upper-cased by the file system's rule (not a language's), in UTF-8.
+// "LGStudio.exe" and "lgstudio.exe" are one name, and "Ä.exe" and "ä.exe" too.
+std::string nameKey(const std::string& name);
+
+// Appends the name unless the list names it already, in whatever case: the
+// stored spelling stays.
 void addName(std::vector<std::string>& names, const std::string& name);
 
-// Removes the first name equal to the given one, if any.
-void removeFirstName(std::vector<std::string>& names, const std::string& name);
+// Removes every occurrence of the name, in whatever case.
+void removeName(std::vector<std::string>& names, const std::string& name);
 
 // One row of the course list as Apply reads it.
 struct RowChoice {
@@ -33,8 +39,9 @@ struct RowChoice {
 
 // Apply's rule, row by row in order: the names of a checked row (in small
 // letters) are appended where missing; a name that only unchecked rows name
-// loses its first occurrence. A name that any checked row names stays, and
-// names that no row mentions keep their places.
+// leaves the list, every occurrence of it. A name that any checked row names
+// stays, and names that no row mentions keep their places. Names compare
+// without case, as file names do.
 void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
                   std::vector<std::string>& programs);
 

@@ -19,6 +19,10 @@ using kelvora_core::loadResourceString;
 namespace {
 // How much longer than its request an update may take.
 constexpr DWORD kUpdateGraceMs = 2000;
+static_assert(CTempovaForLutegateDlg::kMostUpdateDots ==
+                  (CHTTPXMLReqHelper::kServerTimeoutMs + kUpdateGraceMs) /
+                      CTempovaForLutegateDlg::kUpdateTimerMs,
+              "a dot a tick within the update's limit");
 // How often the restart looks at the speed product.
 constexpr UINT kRestartTimerMs = 100;
 } // namespace
@@ -102,6 +106,10 @@ void CTempovaForLutegateDlg::ClearAppList() {
 }
 
 void CTempovaForLutegateDlg::SetStatus(StatusSource source, const std::string& text) {
+    if (!m_restart && !m_updateFailureDuringRestart.empty()) {
+        KillTimer(m_hWnd, kFailureAgainTimerId);
+        m_updateFailureDuringRestart.clear();
+    }
     m_statusSource = source;
     if (source == StatusSource::Apply && m_nTimer != 0)
         m_applyTextDuringUpdate = text;
@@ -240,6 +248,8 @@ void CTempovaForLutegateDlg::FinishRestart() {
     const bool restarted = m_restart->step() == CTempovaRestart::Step::Restarted;
     KillTimer(m_hWnd, kRestartTimerId);
     m_restart.reset();
+    if (!m_updateFailureDuringRestart.empty())
+        SetTimer(m_hWnd, kFailureAgainTimerId, kDoneShownMs, nullptr);
     EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
     if (!m_closeAfterRestart)
         return;

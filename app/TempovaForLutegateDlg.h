@@ -25,8 +25,13 @@ public:
     // Frees every row's program file name and deletes all rows.
     void ClearAppList();
 
-    // True when every name of the program file name, in small letters, stands
-    // whole in the stored ";"-separated list (names compared as stored).
+    // An Update's timer ticks this often, and each tick within the update's
+    // limit adds a dot to its text, never more than kMostUpdateDots.
+    static constexpr UINT kUpdateTimerMs = 500;
+    static constexpr unsigned kMostUpdateDots = 64;
+
+    // True when every name of the program file name stands whole in the
+    // stored ";"-separated list (names compared without case, as file names).
     static bool IsAppHooked(const std::string& hooked, const std::string& programName);
 
 protected:
@@ -87,6 +92,9 @@ private:
     // The update's "done." has had its second: the line empties, or shows
     // again what an Apply wrote while the update ran.
     void EndDoneSecond();
+    // An update's failure goes to the line; one written while a restart runs
+    // is shown again a second after the restart's last text.
+    void ShowUpdateFailure(const std::string& text);
     // The status line names a stored list that Apply would refuse to change.
     void ShowListApplyRefuses();
     // One row per entry, checked when the stored programs name it.
@@ -100,17 +108,25 @@ private:
     StatusSource m_statusSource = StatusSource::Tool;
     // The update's own text: the updating text and a dot per tick.
     std::string m_updateText;
+    unsigned m_updateDots = 0;
     // The latest text an Apply wrote while an update ran; it stays readable
     // after the update's "done.".
     std::string m_applyTextDuringUpdate;
+    // The failure of an update that ended while a restart ran; any text
+    // written after the restart's last one makes it old news.
+    std::string m_updateFailureDuringRestart;
     // Close came while a restart ran: the dialog is hidden and ends once the
     // restart has; a later copy of the tool brings it back.
     bool m_closeAfterRestart = false;
     bool m_ending = false;
-    // The restart's timer and the one of the update's "done.", beside the
-    // update's (1).
+    // The restart's timer, the one of the update's "done." and the one that
+    // shows an update's failure again after a restart, beside the update's (1).
     static constexpr UINT_PTR kRestartTimerId = 2;
     static constexpr UINT_PTR kDoneTimerId = 3;
+    static constexpr UINT_PTR kFailureAgainTimerId = 4;
+    // How long "done.", and a restart's last text before an update's failure,
+    // stand before the next text.
+    static constexpr UINT kDoneShownMs = 1000;
 
     static const MessageEntry s_messageEntries[];
 

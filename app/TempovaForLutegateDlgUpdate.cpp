@@ -24,8 +24,6 @@ using kelvora_core::Preferences;
 namespace {
 
 constexpr UINT_PTR kUpdateTimerId = 1;
-constexpr UINT kUpdateTimerMs = 500;
-constexpr DWORD kDoneShownMs = 1000;
 // Longest wait for the start-up load. Reading a 100,000-entry copy takes a
 // few seconds under Wine; the file read has no time-out of its own, so a read
 // that takes ten times that long is given up and the dialog opens empty.
@@ -51,21 +49,23 @@ std::string hookedPrograms() {
     return program_lists::joinNames(program_lists::storedPrograms().names);
 }
 
+// The stored names by their keys.
 using StoredNames = std::unordered_set<std::string>;
 
 StoredNames storedNames(const std::string& hooked) {
-    const std::vector<std::string> names = program_lists::splitNames(hooked);
-    return StoredNames(names.begin(), names.end());
+    StoredNames stored;
+    for (const std::string& name : program_lists::splitNames(hooked))
+        stored.insert(program_lists::nameKey(name));
+    return stored;
 }
 
 // Hooked when every name of the row stands whole in the stored list, compared
-// as Apply compares them: the row's names in small letters, the stored names
-// as they are. A row without a name hooks nothing.
+// as Apply compares them: without case, as file names. A row without a name
+// hooks nothing.
 bool isHookedIn(const StoredNames& stored, const std::string& programName) {
-    const std::vector<std::string> names =
-        program_lists::splitNames(kelvora_core::toLowerAscii(programName));
+    const std::vector<std::string> names = program_lists::splitNames(programName);
     return !names.empty() && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
-        return stored.count(name) != 0;
+        return stored.count(program_lists::nameKey(name)) != 0;
     });
 }
 
@@ -129,10 +129,13 @@ void CTempovaForLutegateDlg::ShowListApplyRefuses() {
 
 // While an update runs the button reads Cancel, and a press cancels it, also
 // before the first tick: the worker is told to give up and let go of, and
-// nothing waits for it. The status line keeps what it shows.
+// nothing waits for it. Nothing is fetched any more, so the line no longer
+// asks the user to wait: the update's text goes, and an Apply's text stays.
 void CTempovaForLutegateDlg::OnBnClickedUpdate() {
     if (UpdateRunning()) {
         FinishUpdate();
+        if (m_statusSource == StatusSource::Update)
+            SetStatus(StatusSource::Tool, "");
         return;
     }
     StartUpdate();
@@ -143,14 +146,17 @@ void CTempovaForLutegateDlg::OnBnClickedUpdate() {
 void CTempovaForLutegateDlg::StartUpdate() {
     KillTimer(m_hWnd, kDoneTimerId);
     m_applyTextDuringUpdate.clear();
+    m_updateFailureDuringRestart.clear();
     m_updateText = loadResourceString(IDS_UPDATING);
+    m_updateDots = 0;
     SetStatus(StatusSource::Update, m_updateText);
     m_nTimer = SetTimer(m_hWnd, kUpdateTimerId, kUpdateTimerMs, nullptr);
 }
 
-// The restart's ticks move the restart on, and the one tick of the "done."
-// timer ends its second. Ticks of any other timer, and ticks while no update
-// runs, are ignored without the default handling.
+// The restart's ticks move the restart on, the one tick of the "done." timer
+// ends its second, and the one after a restart shows an update's failure
+// again. Ticks of any other timer, and ticks while no update runs, are
+// ignored without the default handling.
 void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     if (nIDEvent == kRestartTimerId && m_restart) {
         AdvanceRestart();
@@ -158,6 +164,13 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     }
     if (nIDEvent == kDoneTimerId) {
         EndDoneSecond();
+        return;
+    }
+    if (nIDEvent == kFailureAgainTimerId) {
+        // A tick already queued when the failure was forgotten shows nothing.
+        const std::string failure = m_updateFailureDuringRestart;
+        if (!failure.empty())
+            SetStatus(StatusSource::Update, failure);
         return;
     }
     if (m_nTimer == 0 || nIDEvent != m_nTimer)
@@ -174,19 +187,23 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
     if (!helper.isDone()) {
         if (GetTickCount() - m_updateStarted < m_updateLimitMs) {
             // The dots go onto the update's own text only, and show while
-            // no other action has written the line since.
-            m_updateText += ".";
+            // no other action has written the line since. A tick that comes
+            // early adds none beyond the most the line has room for.
+            if (m_updateDots < kMostUpdateDots) {
+                ++m_updateDots;
+                m_updateText += ".";
+            }
             if (m_statusSource == StatusSource::Update)
                 SetStatus(StatusSource::Update, m_updateText);
             return;
         }
         // The worker is held up inside the platform's request object (by an
         // answer that floods in, under Wine): the update ends all the same.
-        SetStatus(StatusSource::Update, CHTTPXMLReqHelper::errorText(IDS_ERR_INCOMPLETE, 0));
+        ShowUpdateFailure(CHTTPXMLReqHelper::errorText(IDS_ERR_INCOMPLETE, 0));
     } else if (helper.succeeded()) {
         ShowUpdatedList(helper);
     } else {
-        SetStatus(StatusSource::Update, helper.m_errorText);
+        ShowUpdateFailure(helper.m_errorText);
     }
     FinishUpdate();
 }
@@ -197,7 +214,7 @@ void CTempovaForLutegateDlg::ShowUpdatedList(CAppNamesHelper& helper) {
     // Without a user folder the path is empty and the save fails.
     const DWORD saveError = replaceTextFile(localCopyPath(), helper.m_responseText);
     if (saveError != ERROR_SUCCESS) {
-        SetStatus(StatusSource::Update, CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
+        ShowUpdateFailure(CHTTPXMLReqHelper::errorText(IDS_ERR_SAVE, saveError));
         return;
     }
     ClearAppList();
@@ -217,6 +234,15 @@ void CTempovaForLutegateDlg::EndDoneSecond() {
         SetStatus(StatusSource::Tool, "");
     else
         SetStatus(StatusSource::Apply, m_applyTextDuringUpdate);
+}
+
+// The failure is the latest word on the list: when a restart's texts follow
+// it, it comes back once the restart's last text has had its second, unless
+// something else has been written meanwhile (SetStatus forgets it then).
+void CTempovaForLutegateDlg::ShowUpdateFailure(const std::string& text) {
+    SetStatus(StatusSource::Update, text);
+    if (m_restart)
+        m_updateFailureDuringRestart = text;
 }
 
 void CTempovaForLutegateDlg::FinishUpdate() {

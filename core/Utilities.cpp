@@ -10,6 +10,7 @@
 #include <memory>
 #include <mutex>
 #include <utility>
+#include <vector>
 
 namespace kelvora_core {
 
@@ -40,7 +41,48 @@ const wchar_t* defaultTableString(unsigned id, int& length) {
     return entry + 1;
 }
 
+BOOL CALLBACK addStringBlock(HMODULE, LPCWSTR, LPWSTR name, LONG_PTR blocks) {
+    if (IS_INTRESOURCE(name))
+        reinterpret_cast<std::vector<unsigned>*>(blocks)->push_back(LOWORD(name));
+    return TRUE;
+}
+
+// Every text of the string table as Windows picks it for the user's
+// language, spelt exactly in the ANSI code page. The dialogs' texts are
+// written in the same letters as their language's table.
+bool codePageSpellsTheTexts() {
+    if (GetACP() == CP_UTF8)
+        return true;
+    const HMODULE module = GetModuleHandleW(nullptr);
+    std::vector<unsigned> blocks;
+    EnumResourceNamesW(module, reinterpret_cast<LPCWSTR>(RT_STRING), addStringBlock,
+                       reinterpret_cast<LONG_PTR>(&blocks));
+    std::string spelt;
+    for (const unsigned block : blocks) {
+        for (unsigned id = (block - 1) * 16; id < block * 16; ++id) {
+            const wchar_t* text = nullptr;
+            const int length = LoadStringW(module, id, reinterpret_cast<wchar_t*>(&text), 0);
+            try {
+                if (length > 0 && text && !wideToAnsiExact(text, length, spelt))
+                    return false;
+            } catch (const TextConversionError&) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+// Decided once, before the first text is read (the dialog's template): the
+// code page and the user's language stay what they are for the process.
+LANGID textLanguage() {
+    static const LANGID language = codePageSpellsTheTexts()
+                                       ? MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)
+                                       : MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
+    return language;
+}
 
 std::string toLowerAscii(std::string text) {
     return toLowerAscii(std::move(text), CP_ACP);
@@ -67,7 +109,9 @@ std::string toLowerAscii(std::string text, UINT codePage) {
 // translation lacks is the default table's.
 std::string loadResourceString(unsigned id) {
     const wchar_t* text = nullptr;
-    int length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
+    int length = 0;
+    if (textLanguage() == MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL))
+        length = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<wchar_t*>(&text), 0);
     if (length <= 0 || !text)
         text = defaultTableString(id, length);
     if (length <= 0 || !text)

@@ -42,9 +42,18 @@ SECURITY_ATTRIBUTES* getSharedObjectSecurityAttributes(SharedObject kind);
 KELVORA_API bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type);
 
 // A text of the executable's string table in the user's language (English
-// where its translation has none), whole, in the ANSI code page; empty when
-// no table has it.
+// where its translation has none, or where the ANSI code page cannot spell
+// the user's language: textLanguage), whole, in the ANSI code page; empty
+// when no table has it.
 KELVORA_API std::string loadResourceString(unsigned id);
+
+// The language in which the executable's texts and dialogs are read, as a
+// resource language: neutral (0), which has Windows choose the user's, or
+// English where the ANSI code page cannot spell every text of the user's.
+// Windows before 10 version 1903 ignores the manifest's UTF-8 code page, and
+// every text goes through the system's code page: a Russian, Japanese or
+// Chinese user on a Western system would read "?" for every letter.
+LANGID textLanguage();
 
 // Only the letters A to Z change, and only where they are whole characters
 // of the process code page: the second byte of a double-byte character stays.

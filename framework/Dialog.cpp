@@ -1,5 +1,6 @@
 #include "Dialog.h"
 
+#include "Utilities.h"
 #include "WinApp.h"
 
 #include <algorithm>
@@ -10,10 +11,18 @@ CDialog::~CDialog() {
     DetachControls();
 }
 
+// The template in the language of the texts: with the neutral language,
+// FindResourceEx finds the one Windows would show, as DialogBoxParam does.
 INT_PTR CDialog::DoModal() {
-    const INT_PTR result =
-        DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(m_templateId), m_parent,
-                        DialogProc, reinterpret_cast<LPARAM>(this));
+    const HMODULE module = GetModuleHandleA(nullptr);
+    const HRSRC found = FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(m_templateId),
+                                        kelvora_core::textLanguage());
+    const auto* dialogTemplate =
+        found ? static_cast<LPCDLGTEMPLATEA>(LockResource(LoadResource(module, found))) : nullptr;
+    const INT_PTR result = dialogTemplate
+                               ? DialogBoxIndirectParamA(module, dialogTemplate, m_parent,
+                                                         DialogProc, reinterpret_cast<LPARAM>(this))
+                               : -1;
     DetachControls();
     m_hWnd = nullptr;
     return result;

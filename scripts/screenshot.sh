@@ -9,7 +9,13 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 dpi=""
 language=""
-while [[ ${1:-} == --dpi || ${1:-} == --lang ]]; do
+about=""
+while [[ ${1:-} == --dpi || ${1:-} == --lang || ${1:-} == --about ]]; do
+    if [[ $1 == --about ]]; then
+        about=--about
+        shift
+        continue
+    fi
     [[ $1 == --dpi ]] && dpi=${2:?--dpi takes a number}
     [[ $1 == --lang ]] && language=${2:?--lang takes a locale such as de_DE}
     shift 2
@@ -27,7 +33,7 @@ fi
 
 fifo_dir=$(mktemp -d /tmp/tempova-shot.XXXXXX)
 mkfifo "$fifo_dir/rect"
-wine "$build/bin/dialog_preview.exe" >"$fifo_dir/rect" &
+wine "$build/bin/dialog_preview.exe" $about >"$fifo_dir/rect" &
 geometry=""
 read -r -t 60 x y w h <"$fifo_dir/rect" && geometry="${w}x${h%$'\r'}+${x}+${y}"
 rm -rf "$fifo_dir"

@@ -67,14 +67,19 @@ wine_session_language() {
 # Japanese and Chinese letters: Wine's dialog fonts are "MS UI Gothic" and
 # "SimSun" in those languages, and Tahoma borrows their letters elsewhere;
 # Debian's WenQuanYi Micro Hei, which has Latin and Cyrillic letters too,
-# stands for both.
+# stands for both. The title bars' font is Tahoma Bold (the caption font
+# "MS Shell Dlg" in a program of the UTF-8 or a Western code page), which
+# Wine links to other fonts only by its full name, not Tahoma's: without a
+# link of its own, a Japanese or Chinese title shows boxes.
 wine_session_cjk_fonts() {
-    grep -q '"SimSun"="WenQuanYi Micro Hei"' "$WINEPREFIX/user.reg" 2>/dev/null && return 0
+    grep -q '"Tahoma Bold"=' "$WINEPREFIX/system.reg" 2>/dev/null && return 0
     local font
     for font in 'MS UI Gothic' SimSun; do
         wine reg add 'HKCU\Software\Wine\Fonts\Replacements' /v "$font" \
             /d 'WenQuanYi Micro Hei' /f >/dev/null 2>&1
     done
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+        /v 'Tahoma Bold' /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
     wineserver -w
 }
 

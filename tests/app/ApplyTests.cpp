@@ -137,26 +137,16 @@ TEST_F(Apply, UncheckedRowWithSeveralNamesRemovesEach) {
     EXPECT_EQ(storedPrograms(), "p.exe");
 }
 
-TEST_F(Apply, NameStoredInCapitalsIsNeitherFoundNorRemoved) {
-    storeModules("CourseTool.exe");
-    storePrograms("x.exe;CourseTool.exe");
-    m_dialog.addRow("Course Tool", "coursetool.exe", false);
+// Names compare as file names, without case: a ticked row keeps the spelling
+// stored, and an unticked row's name leaves with every occurrence.
+TEST_F(Apply, NamesCompareWithoutCaseAndUntickingRemovesEveryOccurrence) {
+    storeModules("LGPlayer.exe;m.dll;LGStudio.exe");
+    storePrograms("lgplayer.exe;lgplayer.exe;LGStudio.exe");
+    m_dialog.addRow("Player", "lgplayer.exe", false);
+    m_dialog.addRow("Studio", "lgstudio.exe", true);
     apply();
-    EXPECT_EQ(storedModules(), "CourseTool.exe");
-    EXPECT_EQ(storedPrograms(), "x.exe;CourseTool.exe");
-    m_dialog.setChecked(0, true);
-    apply();
-    EXPECT_EQ(storedModules(), "CourseTool.exe;coursetool.exe");
-    EXPECT_EQ(storedPrograms(), "x.exe;CourseTool.exe;coursetool.exe");
-}
-
-TEST_F(Apply, UncheckingRemovesOnlyTheFirstOfANameStoredTwice) {
-    storeModules("t.exe;m.dll;t.exe");
-    storePrograms("t.exe;t.exe;p.exe");
-    m_dialog.addRow("T", "T.exe", false);
-    apply();
-    EXPECT_EQ(storedModules(), "m.dll;t.exe");
-    EXPECT_EQ(storedPrograms(), "t.exe;p.exe");
+    EXPECT_EQ(storedModules(), "m.dll;LGStudio.exe");
+    EXPECT_EQ(storedPrograms(), "LGStudio.exe");
 }
 
 TEST_F(Apply, StoredListsAreNormalisedEvenWhenNoRowTouchesThem) {

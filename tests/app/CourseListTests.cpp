@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -214,9 +215,9 @@ TEST_F(CourseListTest, StoredProgramsCheckTheRowsTheyName) {
                                            {"Upper", "upper.exe"}}));
     RunningDialog dialog;
     ASSERT_TRUE(dialog.hwnd());
-    // Whole names only, the row's in small letters, the stored ones as stored.
+    // Whole names only, without case, as file names.
     EXPECT_EQ(
-        (std::vector<std::string>{"Course Tool [x]", "Internet [x]", "Studio [ ]", "Upper [ ]"}),
+        (std::vector<std::string>{"Course Tool [x]", "Internet [x]", "Studio [ ]", "Upper [x]"}),
         rows(dialog));
     EXPECT_EQ(kPressUpdate, dialog.status());
 }
@@ -265,12 +266,24 @@ TEST_F(CourseListTest, UpdateRefreshesRowsAndLocalCopyWithDotsAndDone) {
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }));
     ASSERT_TRUE(waitUntil([&] { return dialog.status() == std::string(kUpdating) + ".."; }));
     std::string done;
-    ASSERT_TRUE(waitUntil(
-        [&] { return (done = dialog.status()).find(".done.") != std::string::npos; }, 20000));
-    // The updating text with its dots, one more "." and "done." at the end.
+    bool emptied = false; // while the button reads Cancel
+    const auto doneShows = [&] {
+        emptied |= updateCaption(dialog) == "Ca&ncel" && dialog.status().empty();
+        return (done = dialog.status()).find(".done.") != std::string::npos;
+    };
+    ASSERT_TRUE(waitUntil(doneShows, 20000));
+    // Again within the first "done." second, whose end empties no new text.
+    dialog.send(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    ASSERT_TRUE(waitUntil(doneShows, 20000) && !emptied);
+    const DWORD shown = GetTickCount();
+    // The updating text with its dots, one more "." and "done." at the end,
+    // standing for its second.
     EXPECT_EQ(0u, done.find(std::string(kUpdating) + ".."));
     EXPECT_EQ(done.size() - 6, done.find(".done."));
+    Sleep(500);
+    EXPECT_EQ(done, dialog.status());
     ASSERT_TRUE(waitUntil([&] { return dialog.status().empty(); }, 3000));
+    EXPECT_GE(GetTickCount() - shown, 800u);
     EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
     EXPECT_EQ((std::vector<std::string>{"Fresh [x]", "New [ ]"}), rows(dialog));
     std::string stored = document;
@@ -364,9 +377,29 @@ TEST_F(CourseListTest, ApplyFailureDuringAnUpdateStaysReadable) {
         },
         20000));
     EXPECT_TRUE(waitUntil([&] { return dialog.status() == failure; }, 3000)) << dialog.status();
-    for (const std::string& text : seen)
-        EXPECT_TRUE(text == failure || text.find("Unable") == std::string::npos) << text;
+    // From its first showing to the update's "done.", the failure stands.
+    auto text = std::find(seen.begin(), seen.end(), failure);
+    ASSERT_NE(text, seen.end());
+    for (; text != seen.end() && text->find("done.") == std::string::npos; ++text)
+        EXPECT_EQ(failure, *text);
     EXPECT_EQ((std::vector<std::string>{"A [ ]"}), rows(dialog));
+}
+
+// A failure is the latest word on the list even when a restart's texts
+// follow it: it comes back once the restart's last text has had its second.
+TEST_F(CourseListTest, UpdateFailureDuringARestartComesBackAfterIt) {
+    server().setReply(kPath, HttpReply::answer(404, "not here", "text/plain"));
+    test_support::ChildProcess stubborn(test_support::besideThisProgram("tempova.exe") +
+                                        " --ignore-close");
+    ASSERT_TRUE(waitUntil([] { return FindWindowA("#32770", "Kelvora Tempova LoaderApp"); }));
+    RunningDialog dialog;
+    dialog.run([&] { dialog.dialog().setTempovaCloseLimit(3000); });
+    dialog.post(WM_COMMAND, IDOK);
+    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    const auto failed = [&] { return dialog.status().find("268 (0x194)") != std::string::npos; };
+    ASSERT_TRUE(waitUntil(failed));
+    EXPECT_TRUE(waitUntil([&] { return dialog.status().rfind("Tempova did not close", 0) == 0; }));
+    EXPECT_TRUE(waitUntil(failed, 3000)) << dialog.status();
 }
 
 TEST_F(CourseListTest, FailedUpdateKeepsRowsAndLocalCopyAndShowsTheError) {
@@ -403,12 +436,12 @@ TEST_F(CourseListTest, PageWithoutTheContainerIsRefusedAndAnEmptyListEmptiesTheL
     EXPECT_EQ("<applications/>", readFile(localCopyPath()));
 }
 
-// Cancel while the server does not answer keeps the dots and the rows. An
+// Cancel while the server does not answer empties the line and keeps the rows. An
 // update left alone ends at its limit (shortened here) with the error, the
 // rows and the copy as they were, whatever the worker does: under Wine an
 // answer that floods in holds it up inside the request object past its own
 // limit.
-TEST_F(CourseListTest, SilentServerCancelKeepsDotsAndRowsAndTheLimitEndsTheUpdate) {
+TEST_F(CourseListTest, SilentServerCancelEmptiesTheLineKeepsRowsAndTheLimitEndsTheUpdate) {
     writeFile(localCopyPath(), courseList({{"Old", "old.exe"}}));
     const std::string copy = readFile(localCopyPath());
     server().setReply(kPath, HttpReply::hang());
@@ -419,12 +452,11 @@ TEST_F(CourseListTest, SilentServerCancelKeepsDotsAndRowsAndTheLimitEndsTheUpdat
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }));
     ASSERT_TRUE(dialog.flush());
-    const std::string dots = dialog.status();
-    EXPECT_EQ(0u, dots.find(std::string(kUpdating) + ".."));
+    EXPECT_EQ("", dialog.status());
     EXPECT_EQ((std::vector<std::string>{"Old [ ]"}), rows(dialog));
     dialog.post(WM_TIMER, 1);
     ASSERT_TRUE(dialog.flush());
-    EXPECT_EQ(dots, dialog.status()); // no timer, no helper: nothing moves
+    EXPECT_EQ("", dialog.status()); // no timer, no helper: nothing moves
 
     dialog.run([&] { dialog.dialog().setUpdateLimit(1500); });
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
@@ -436,7 +468,7 @@ TEST_F(CourseListTest, SilentServerCancelKeepsDotsAndRowsAndTheLimitEndsTheUpdat
 }
 
 // The button reads Cancel from the press on, and cancels before the first
-// tick too: no request is made, and the rows stay.
+// tick too: no request is made, the line is emptied, and the rows stay.
 TEST_F(CourseListTest, SecondPressBeforeTheFirstTickCancels) {
     server().setReply(kPath, HttpReply::answer(200, courseList({{"Only", "only.exe"}})));
     RunningDialog dialog;
@@ -447,6 +479,7 @@ TEST_F(CourseListTest, SecondPressBeforeTheFirstTickCancels) {
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ("&Update", updateCaption(dialog));
+    EXPECT_EQ("", dialog.status());
     dialog.post(WM_TIMER, 1);
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ(requests, server().requestCount());

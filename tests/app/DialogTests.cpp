@@ -112,7 +112,7 @@ TEST(MainDialog, ControlsSitWhereTheTemplatePutsThem) {
     EXPECT_EQ(client.right, size.right);
     EXPECT_EQ(client.bottom, size.bottom);
     expectRect(dialog.hwnd(), 1002, 6, 42, 336, 142);
-    expectRect(dialog.hwnd(), 1003, 12, 193, 330, 8);
+    expectRect(dialog.hwnd(), 1003, 12, 193, 330, 16);
     expectRect(dialog.hwnd(), 1004, 177, 219, 50, 14);
     expectRect(dialog.hwnd(), IDOK, 237, 219, 50, 14);
     expectRect(dialog.hwnd(), IDCANCEL, 292, 219, 50, 14);

@@ -86,8 +86,37 @@ public:
     HWND m_hwnd;
 };
 
-// Whether the text fits the control's client area in the control's font:
-// wrapped at its words in a static text, on one line within a button's frame.
+// The characters that the font draws as its missing glyph: those it lacks
+// that no font linked to it (as Tahoma is to the Japanese fonts) has either.
+std::wstring boxedCharacters(HFONT font, const std::wstring& text) {
+    const HDC dc = CreateCompatibleDC(nullptr);
+    const HBITMAP canvas = CreateCompatibleBitmap(dc, 64, 64);
+    SelectObject(dc, canvas);
+    SelectObject(dc, font);
+    const auto drawn = [&](const wchar_t* character, UINT options) {
+        std::vector<BYTE> bits(64 * 64 / 8);
+        PatBlt(dc, 0, 0, 64, 64, WHITENESS);
+        ExtTextOutW(dc, 0, 0, options, nullptr, character, 1, nullptr);
+        GetBitmapBits(canvas, static_cast<LONG>(bits.size()), bits.data());
+        return bits;
+    };
+    const wchar_t missingGlyph = 0;
+    std::vector<WORD> glyphs(text.size());
+    GetGlyphIndicesW(dc, text.c_str(), static_cast<int>(text.size()), glyphs.data(),
+                     GGI_MARK_NONEXISTING_GLYPHS);
+    std::wstring boxed;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (glyphs[i] == 0xFFFF && drawn(&text[i], 0) == drawn(&missingGlyph, ETO_GLYPH_INDEX))
+            boxed += text[i];
+    }
+    DeleteDC(dc);
+    DeleteObject(canvas);
+    return boxed;
+}
+
+// Whether the text shows whole in the control's font: every character drawn,
+// within the client area, wrapped at its words in a static text, on one line
+// within a button's frame.
 bool fits(HWND control, const std::wstring& text) {
     RECT client{};
     GetClientRect(control, &client);
@@ -98,15 +127,15 @@ bool fits(HWND control, const std::wstring& text) {
         InflateRect(&client, -2 * GetSystemMetrics(SM_CXEDGE), -GetSystemMetrics(SM_CYEDGE));
     const bool noPrefix = !button && (GetWindowLongW(control, GWL_STYLE) & SS_NOPREFIX);
     RECT needed{0, 0, client.right - client.left, 0};
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0));
     const HDC dc = GetDC(control);
-    const HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    const HGDIOBJ old = SelectObject(dc, font);
     DrawTextW(dc, text.c_str(), -1, &needed,
               DT_CALCRECT | (button ? DT_SINGLELINE : DT_WORDBREAK) | (noPrefix ? DT_NOPREFIX : 0));
     SelectObject(dc, old);
     ReleaseDC(control, dc);
     return needed.right <= client.right - client.left &&
-           needed.bottom <= client.bottom - client.top;
+           needed.bottom <= client.bottom - client.top && boxedCharacters(font, text).empty();
 }
 
 void expectTextsFit(HWND dialog) {
@@ -120,10 +149,12 @@ void expectTextsFit(HWND dialog) {
     }
 }
 
-// What the status line shows, each with the widest code and value.
+// What the status line shows, each with the widest code and value, and an
+// Update's longest dots with "done.".
 std::vector<std::wstring> statusTexts(const Table& table) {
+    const std::wstring longestDots(CTempovaForLutegateDlg::kMostUpdateDots + 1, L'.');
     std::vector<std::wstring> texts = {table.at(IDS_APPLYING) + table.at(IDS_DONE),
-                                       table.at(IDS_UPDATING) + L"." + table.at(IDS_DONE)};
+                                       table.at(IDS_UPDATING) + longestDots + table.at(IDS_DONE)};
     for (const auto& [id, text] : table) {
         wchar_t shown[512];
         std::swprintf(shown, 512, text.c_str(), IDS_ERR_RESTART, 0xFFFFFFFFu);
@@ -159,10 +190,25 @@ TEST(Translations, HaveEveryEnglishStringWithItsPrintfFieldsAndAccessKey) {
 TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
+    NONCLIENTMETRICSW metrics{sizeof metrics};
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    const HFONT captionFont = CreateFontIndirectW(&metrics.lfCaptionFont);
     for (const auto& [language, texts] : stringTables()) {
         for (const WORD points : {8, 12}) {
             SCOPED_TRACE(std::to_string(language) + ", " + std::to_string(points) + " points");
-            expectTextsFit(LanguageDialog(IDD_ABOUTBOX, language, points).m_hwnd);
+            const LanguageDialog about(IDD_ABOUTBOX, language, points);
+            expectTextsFit(about.m_hwnd);
+            // The title in the title bar's font, on its one line left of the
+            // close button.
+            wchar_t caption[256] = {};
+            GetWindowTextW(about.m_hwnd, caption, 256);
+            RECT bar{};
+            GetClientRect(about.m_hwnd, &bar);
+            const int height = GetSystemMetrics(SM_CYCAPTION);
+            const HWND title = CreateWindowW(L"Static", L"", WS_CHILD, 0, 0, bar.right - height - 1,
+                                             height, about.m_hwnd, nullptr, nullptr, nullptr);
+            SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(captionFont), FALSE);
+            EXPECT_TRUE(fits(title, caption)) << caption;
             const LanguageDialog main(IDD_TEMPOVAFORLUTEGATE_DIALOG, language, points);
             expectTextsFit(main.m_hwnd);
             for (const unsigned caption : {IDS_UPDATE, IDS_CANCEL}) { // idle, updating
@@ -170,10 +216,20 @@ TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
                 EXPECT_TRUE(fits(main.item(IDC_BUTTON_UPDATE), texts.at(caption)));
                 EXPECT_EQ(L"", repeatedAccessKeys(main.m_hwnd));
             }
-            // English keeps the one-line status line that it always had.
-            for (const std::wstring& status :
-                 language == kEnglish ? std::vector<std::wstring>{} : statusTexts(texts))
+            for (const std::wstring& status : statusTexts(texts))
                 EXPECT_TRUE(fits(main.item(IDC_STATIC_STATUS), status)) << status;
         }
     }
+    DeleteObject(captionFont);
+}
+
+// Where the code page cannot spell the user's language, the tool speaks
+// English rather than "?": ctest's app_tests_japanese_ui runs this for a
+// Japanese user in code page 1252.
+TEST(Translations, LanguageTheCodePageCannotSpellGivesWayToEnglish) {
+    if (PRIMARYLANGID(GetUserDefaultUILanguage()) != LANG_JAPANESE || GetACP() != 1252)
+        GTEST_SKIP() << "run app_tests_japanese_ui";
+    app_test::RunningDialog dialog;
+    EXPECT_EQ("&Update", app_test::windowText(dialog.item(IDC_BUTTON_UPDATE)));
+    EXPECT_EQ("Click the Update button to update or load course list from web.", dialog.status());
 }

@@ -426,7 +426,7 @@ TEST_F(EndToEnd, UpdateAndApplyInTheUsersLanguage) {
     HWND dialog = startEnabler(enabler);
     ASSERT_TRUE(dialog) << "the enabler did not show its dialog";
     const auto text = [&](int id) { return windowText(GetDlgItem(dialog, id)); };
-    EXPECT_EQ("[更新] をクリックすると、Web からコース一覧を読み込むか、最新の状態に更新します。",
+    EXPECT_EQ("[更新] をクリックして、Web からコース一覧を読み込むか最新の状態に更新してください。",
               text(kStatusLine));
     EXPECT_EQ("更新(&U) 適用(&A) 閉じる(&C)",
               text(kUpdateButton) + " " + text(IDOK) + " " + text(IDCANCEL));
