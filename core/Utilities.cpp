@@ -317,4 +317,13 @@ bool hasLowIntegrityLabel(HANDLE object) {
     return false;
 }
 
+bool runningUnderWine() {
+#ifdef KELVORA_WINDOWS_ROAD
+    return false;
+#else
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+#endif
+}
+
 } // namespace kelvora_core

@@ -65,6 +65,12 @@ std::string toLowerAscii(std::string text, UINT codePage);
 // no-write-up policy.
 bool hasLowIntegrityLabel(HANDLE object);
 
+// True under Wine. The one place where the platforms are told apart: every
+// fork asks here, and a build with KELVORA_WINDOWS_ROAD (the WINDOWS_ROAD
+// option) answers as Windows does, so that its tests walk Windows' side of
+// each fork under Wine.
+bool runningUnderWine();
+
 namespace detail {
 // The file name after the last backslash, or the whole path.
 std::string fileNameOf(const std::string& path);

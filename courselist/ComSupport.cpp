@@ -54,10 +54,12 @@ bool inMultithreadedApartment() {
 }
 
 // The class objects of the multithreaded apartment, got once and kept for
-// the life of the process (as is the apartment, RequestKeeper.h): under Wine,
-// getting a class object anew for each object, from workers that come and
-// go, now and then called into one that had gone (a page fault inside
-// CoCreateInstance).
+// the life of the process. A class object of an apartment-threaded class is
+// a proxy that belongs to the apartment that got it, so the apartment is
+// held for the life of the process too, on every platform (RequestKeeper.h).
+// Under Wine, getting a class object anew for each object, from workers that
+// come and go, now and then called into one that had gone (a page fault
+// inside CoCreateInstance).
 IClassFactory* keptClassObject(const CLSID& clsid, HRESULT& hr) {
     struct Kept {
         CLSID clsid;

@@ -2,32 +2,66 @@
 
 #include "MsxmlIds.h"
 
+#include <atomic>
+
 namespace document_guard {
 
 namespace {
+
+std::atomic<PropertyObserver> s_observer{nullptr};
 
 bool startsWith(std::wstring_view text, std::wstring_view prefix) {
     return text.substr(0, prefix.size()) == prefix;
 }
 
-HRESULT prohibitDocumentType(IXMLDOMDocument* document) {
-    ComPtr<IXMLDOMDocument2> document2;
-    HRESULT hr = document->QueryInterface(msxml_ids::kIXMLDOMDocument2,
-                                          reinterpret_cast<void**>(document2.put()));
-    if (FAILED(hr))
-        return hr;
-    Bstr name(L"ProhibitDTD");
-    return document2->setProperty(name.get(), boolArgument(true));
+HRESULT setProperty(IXMLDOMDocument2* document, const wchar_t* name, const VARIANT& value) {
+    if (const PropertyObserver observer = s_observer)
+        observer(document, name, value);
+    Bstr property(name);
+    return document->setProperty(property.get(), value);
+}
+
+// Where the start tag that begins at "at" ends (its ">" outside the quoted
+// attribute values, which may hold ">" and "/"); npos when it does not.
+size_t endOfTag(std::wstring_view text, size_t at) {
+    wchar_t quote = 0;
+    for (size_t i = at + 1; i < text.size(); ++i) {
+        const wchar_t c = text[i];
+        if (quote != 0)
+            quote = c == quote ? 0 : quote;
+        else if (c == L'"' || c == L'\'')
+            quote = c;
+        else if (c == L'>')
+            return i;
+    }
+    return std::wstring_view::npos;
 }
 
 } // namespace
 
 HRESULT restrictParsing(IXMLDOMDocument* document) {
-    HRESULT hr = prohibitDocumentType(document);
-    if (SUCCEEDED(hr))
-        hr = document->put_resolveExternals(VARIANT_FALSE);
+    ComPtr<IXMLDOMDocument2> document2;
+    HRESULT hr = document->put_resolveExternals(VARIANT_FALSE);
     if (SUCCEEDED(hr))
         hr = document->put_validateOnParse(VARIANT_FALSE);
+    if (SUCCEEDED(hr))
+        hr = document->QueryInterface(msxml_ids::kIXMLDOMDocument2,
+                                      reinterpret_cast<void**>(document2.put()));
+    // Windows' MSXML 3.0 honours it ("Invalid at the top level of the
+    // document", 0xC00CE556); Wine 8 answers S_OK and ignores it.
+    // declaresMarkup refuses such a text first on both.
+    if (SUCCEEDED(hr))
+        hr = setProperty(document2.get(), L"ProhibitDTD", boolArgument(true));
+    if (SUCCEEDED(hr)) {
+        // Windows' MSXML 3.0 honours it (its default, 0, sets no limit); Wine
+        // 8 refuses it (E_FAIL) and stops only past 257 levels by itself.
+        // nestsTooDeep refuses a deeper text first on both.
+        VARIANT depth;
+        VariantInit(&depth);
+        depth.vt = VT_I4;
+        depth.lVal = kMaxElementDepth;
+        setProperty(document2.get(), L"MaxElementDepth", depth);
+    }
     return hr;
 }
 
@@ -39,6 +73,39 @@ bool declaresMarkup(std::wstring_view text) {
             return true;
     }
     return false;
+}
+
+bool nestsTooDeep(std::wstring_view text) {
+    constexpr auto npos = std::wstring_view::npos;
+    long depth = 0;
+    for (size_t at = text.find(L'<'); at != npos; at = text.find(L'<', at + 1)) {
+        const std::wstring_view rest = text.substr(at + 1);
+        if (startsWith(rest, L"?"))
+            at = text.find(L"?>", at + 2);
+        else if (startsWith(rest, L"!--"))
+            at = text.find(L"-->", at + 4);
+        else if (startsWith(rest, L"![CDATA["))
+            at = text.find(L"]]>", at + 9);
+        else if (startsWith(rest, L"/") || startsWith(rest, L"!")) {
+            depth -= rest[0] == L'/';
+            at = text.find(L'>', at);
+        } else {
+            at = endOfTag(text, at);
+            if (at == npos)
+                break;
+            if (++depth > kMaxElementDepth)
+                return true;
+            // An empty element ("<app/>") ends where it begins.
+            depth -= text[at - 1] == L'/';
+        }
+        if (at == npos)
+            break;
+    }
+    return false;
+}
+
+void observeProperties(PropertyObserver observer) {
+    s_observer = observer;
 }
 
 } // namespace document_guard

@@ -3,9 +3,11 @@
 // The course list comes over plain HTTP, and the local copy is such a list
 // saved: anyone on the network path can write it. A document type could
 // expand entities into the list (or expand them without end) and make the
-// parser fetch local files or internal addresses. A course list needs none
-// of it, so the parser is set up to read none, and a text that declares any
-// is refused before it is parsed.
+// parser fetch local files or internal addresses; elements nested without
+// end cost the parser time and stack. A course list needs neither, so the
+// parser is set up to read neither, and a text that holds either is refused
+// before it is parsed, on every platform alike: Wine's parser takes neither
+// limit.
 #include "ComSupport.h"
 
 #include <msxml2.h>
@@ -14,14 +16,34 @@
 
 namespace document_guard {
 
-// Sets the document up to refuse a document type (ProhibitDTD) and neither
-// to resolve externals nor to validate. Each call's failure code, S_OK when
-// all three were taken. Wine's parser takes ProhibitDTD and ignores it.
+// Deepest nesting of elements accepted, the root counting as one: far above
+// a course list's own (an entry is the root's child).
+constexpr long kMaxElementDepth = 64;
+
+// Sets the document up neither to resolve externals nor to validate, to
+// refuse a document type (ProhibitDTD) and elements nested deeper than
+// kMaxElementDepth (MaxElementDepth). The failure code of the first of the
+// others that is refused, S_OK when they were taken; a refused
+// MaxElementDepth is let pass (Wine refuses it), nestsTooDeep holding the
+// limit on every platform.
 HRESULT restrictParsing(IXMLDOMDocument* document);
 
 // True when the text holds markup that only a document type brings: "<!"
 // followed by anything but a comment's "--" or a CDATA section's "[CDATA[".
 // Fails closed: such text inside a comment or a CDATA section counts too.
 bool declaresMarkup(std::wstring_view text);
+
+// True when a well-formed text nests elements deeper than kMaxElementDepth.
+// What it says of a text that is not well-formed does not matter: the parser
+// refuses that text anyway.
+bool nestsTooDeep(std::wstring_view text);
+
+// Called with each second-level property as restrictParsing sets it, and the
+// document it sets it on (first-level settings already made): the record of
+// what the parser was given, which Wine's parser does not keep (getProperty
+// fails for both). For tests; none when null.
+using PropertyObserver = void (*)(IXMLDOMDocument* document, const wchar_t* name,
+                                  const VARIANT& value);
+void observeProperties(PropertyObserver observer);
 
 } // namespace document_guard

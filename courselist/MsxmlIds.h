@@ -12,7 +12,9 @@ extern const IID kIXMLDOMDocument;
 extern const IID kIXMLDOMDocument2;
 extern const IID kIXMLDOMElement;
 
-// DOM document, version 3.
+// DOM document of MSXML 3.0, by its versioned class id (Msxml2.DOMDocument.3.0).
+// The version-independent one binds to MSXML 3.0 on Windows too, but Wine
+// runs it as another version: this one is the parser Windows runs.
 extern const CLSID kDOMDocument30;
 
 // ProgID of the XML HTTP request object, version 3.

@@ -5,6 +5,7 @@
 #include "CriticalSection.h"
 #include "Sentry.h"
 #include "Thread.h"
+#include "Utilities.h"
 #include "Waitable.h"
 
 #include <algorithm>
@@ -22,15 +23,10 @@ constexpr long kCompleted = 4;
 constexpr uint32_t kLookMs = 1000;
 constexpr uint32_t kStartWaitMs = 5000;
 
-bool runningUnderWine() {
-    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll && GetProcAddress(ntdll, "wine_get_version");
-}
-
-// A thread in the multithreaded apartment that never leaves it, and the
-// requests it holds, each released once it has completed. One that never
-// completes (Wine leaves a request whose connection failed as it was) is
-// held until the process ends.
+// A thread in the multithreaded apartment that never leaves it, and, under
+// Wine, the requests it holds, each released once it has completed. One that
+// never completes (Wine leaves a request whose connection failed as it was)
+// is held until the process ends.
 class CRequestKeeper : public kelvora_core::CThread {
 public:
     CRequestKeeper() : CThread("RequestKeeper") {
@@ -88,46 +84,22 @@ void pinXmlLibrary() {
     }
 }
 
-// Under Wine every proxy of a request object loads the type library that
-// describes the request's interface, and frees it when its last user lets
-// it go. Proxies made and released by workers at once race in that: one
-// worker's new proxy used a library another worker's release was freeing (a
-// page fault in ITypeInfo_Release inside QueryInterface, in a 2,000-cycle
-// run). One reference held for the life of the process keeps the library
-// loaded, found as the platform finds it: the interface's TypeLib key.
-void pinRequestTypeLibrary() {
-    wchar_t interfaceId[40];
-    StringFromGUID2(msxml_ids::kIXMLHTTPRequest, interfaceId, 40);
-    const std::wstring path = L"Interface\\" + std::wstring(interfaceId) + L"\\TypeLib";
-    wchar_t libraryId[40] = {};
-    wchar_t version[16] = L"1.0";
-    DWORD size = sizeof libraryId - sizeof(wchar_t);
-    if (RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, libraryId,
-                     &size) != ERROR_SUCCESS)
-        return;
-    size = sizeof version - sizeof(wchar_t);
-    RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), L"Version", RRF_RT_REG_SZ, nullptr, version,
-                 &size);
-    // "major.minor" in hexadecimal; wcstoul rather than a scanf, whose
-    // runtime would add some 30 KB to the executable.
-    wchar_t* dot = nullptr;
-    const auto major = static_cast<unsigned short>(std::wcstoul(version, &dot, 16));
-    const auto minor =
-        static_cast<unsigned short>(*dot == L'.' ? std::wcstoul(dot + 1, nullptr, 16) : 0);
-    GUID library;
-    ITypeLib* pinned = nullptr;
-    if (SUCCEEDED(CLSIDFromString(libraryId, &library)))
-        LoadRegTypeLib(library, major, minor, LOCALE_SYSTEM_DEFAULT, &pinned);
-}
-
 // Never freed: the apartment, and the requests Wine may still call into,
-// are held until the process ends.
+// are held until the process ends. Made alike on every platform.
 CRequestKeeper* keeper() {
-    static CRequestKeeper* const instance = []() -> CRequestKeeper* {
+    static CRequestKeeper* const instance = []() {
         pinXmlLibrary();
-        if (!runningUnderWine())
-            return nullptr;
-        pinRequestTypeLibrary();
+        // Every proxy of a request object (the request's class lives in a
+        // single-threaded apartment, its workers in the multithreaded one)
+        // loads the type library of the request's interface, and frees it
+        // when its last user lets it go. Under Wine, proxies made and
+        // released by workers at once raced in that: one worker's new proxy
+        // used a library another worker's release was freeing (a page fault
+        // in ITypeInfo_Release inside QueryInterface, in a 2,000-cycle run).
+        // One reference held for the life of the process keeps the library
+        // loaded, on every platform.
+        ITypeLib* pinned = nullptr;
+        request_keeper::loadRequestTypeLibrary(&pinned);
         return new CRequestKeeper;
     }();
     return instance;
@@ -137,19 +109,51 @@ CRequestKeeper* keeper() {
 
 namespace request_keeper {
 
+HRESULT loadRequestTypeLibrary(ITypeLib** library) {
+    *library = nullptr;
+    wchar_t interfaceId[40];
+    StringFromGUID2(msxml_ids::kIXMLHTTPRequest, interfaceId, 40);
+    const std::wstring path = L"Interface\\" + std::wstring(interfaceId) + L"\\TypeLib";
+    wchar_t libraryId[40] = {};
+    wchar_t version[16] = L"1.0";
+    DWORD size = sizeof libraryId - sizeof(wchar_t);
+    const LSTATUS found = RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), nullptr, RRF_RT_REG_SZ,
+                                       nullptr, libraryId, &size);
+    if (found != ERROR_SUCCESS)
+        return HRESULT_FROM_WIN32(found);
+    size = sizeof version - sizeof(wchar_t);
+    RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), L"Version", RRF_RT_REG_SZ, nullptr, version,
+                 &size);
+    // "major.minor" in hexadecimal; wcstoul rather than a scanf, whose
+    // runtime would add some 30 KB to the executable.
+    wchar_t* dot = nullptr;
+    const auto major = static_cast<unsigned short>(std::wcstoul(version, &dot, 16));
+    const auto minor =
+        static_cast<unsigned short>(*dot == L'.' ? std::wcstoul(dot + 1, nullptr, 16) : 0);
+    GUID guid;
+    const HRESULT hr = CLSIDFromString(libraryId, &guid);
+    return FAILED(hr) ? hr : LoadRegTypeLib(guid, major, minor, LOCALE_SYSTEM_DEFAULT, library);
+}
+
 void holdApartment() {
     keeper();
 }
 
 void keepUntilComplete(ComPtr<IXMLHTTPRequest> request) {
-    CRequestKeeper* const instance = keeper();
-    if (!instance) {
-        // The platform's object stops its transfer when aborted.
+    // The one fork of the request's road. Windows: abort "cancels the current
+    // HTTP request" and returns the object to UNINITIALIZED (IXMLHTTPRequest
+    // abort, learn.microsoft.com/previous-versions/windows/desktop/ms760349),
+    // so the request is aborted and released at once. Wine 8: abort does not
+    // stop the transfer, which, when the answer arrives, calls into the
+    // request through a pointer that holds no reference: a request released
+    // before that crashes the process (docs/RELIABILITY.md, limits that
+    // remain, 3), so the keeper holds it until it has completed.
+    if (!kelvora_core::runningUnderWine()) {
         request->abort();
         return;
     }
     try {
-        instance->keep(request);
+        keeper()->keep(request);
     } catch (...) {
         // No room to hold it: it is never released, rather than released early.
         (void)request.detach();

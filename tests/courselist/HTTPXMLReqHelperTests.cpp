@@ -3,6 +3,7 @@
 #include "FailingAllocations.h"
 #include "HTTPXMLReqHelper.h"
 #include "HandleCycles.h"
+#include "RequestKeeper.h"
 #include "TestDocuments.h"
 
 #include <gtest/gtest.h>
@@ -427,6 +428,14 @@ TEST_F(HTTPXMLReqHelperTest, RepeatedRequestsLeaveNoHandlesBehind) {
         EXPECT_EQ(200, helper.m_status);
     };
     expectNoHandleGrowth(server, cycle);
+    // With no request left, the request interface's type library is still
+    // held besides here: one library for every request, never freed and
+    // loaded again between workers.
+    ComPtr<ITypeLib> library;
+    ASSERT_HRESULT_SUCCEEDED(request_keeper::loadRequestTypeLibrary(library.put()));
+    const ULONG references = library->AddRef(); // Wine's count is exact
+    library->Release();
+    EXPECT_GE(references, 3u);
 }
 
 } // namespace

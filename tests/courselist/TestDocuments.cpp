@@ -27,12 +27,12 @@ std::string manyEntries(size_t count) {
 }
 
 std::string deeplyNested(size_t depth) {
-    std::string text = "<applications>";
-    text.reserve(depth * 7 + 64);
-    for (size_t i = 0; i < depth; ++i)
-        text += "<x>";
-    text += "<app exe=\"deep.exe\">Deep</app>";
-    for (size_t i = 0; i < depth; ++i)
+    std::string text = "<applications><!-- <x> --><?x <x>?><![CDATA[<x>]]>";
+    text.reserve(depth * 15 + 64);
+    for (size_t i = 2; i < depth; ++i)
+        text += "<x a='/>'>";
+    text += "<app exe=\"deep.exe\"/>";
+    for (size_t i = 2; i < depth; ++i)
         text += "</x>";
     return text + "</applications>";
 }

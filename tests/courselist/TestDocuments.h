@@ -18,7 +18,8 @@ using test_support::courseList;
 Entry manyEntry(size_t index);
 // A course list of count entries, about 100 bytes each.
 std::string manyEntries(size_t count);
-// "applications" with one "app" at the bottom of depth nested elements.
+// depth levels of elements, the root "applications" the first and an empty
+// "app" the last, beside and in which lies what looks like markup and is none.
 std::string deeplyNested(size_t depth);
 
 // A new file name in the temporary folder (the file is not created).
