@@ -27,7 +27,7 @@ windows_road_skips=(
     HTTPXMLReqHelperTest.CancelWhileWaitingThenNewRequestRunsNormally
     HTTPXMLReqHelperTest.CancelRightAfterStartEndsTheRequest
     HTTPXMLReqHelperTest.DestroyingAWorkerWaitingForTheServerEndsItThroughCancel
-    CourseListTest.SilentServerCancelKeepsDotsAndRowsAndTheLimitEndsTheUpdate
+    CourseListTest.SilentServerCancelEmptiesTheLineKeepsRowsAndTheLimitEndsTheUpdate
     CourseListTest.CloseDuringAnUpdateEndsPromptlyAndLeavesNothingBehind
     Cycles.UpdateAndCancelLeaveNothingBehind
     # cancelled while the answer arrives
@@ -35,6 +35,13 @@ windows_road_skips=(
     # refused as its headers arrive, the rest of the answer still coming
     AppNamesHelperServerTest.AnswerThatAnnouncesMoreThanTheBoundIsCorrupt
 )
+
+# A skip that names no case any more (renamed, say) would let that case
+# crash Windows' road: each must name a case of the tests' sources.
+for case in "${windows_road_skips[@]}"; do
+    grep -rqF "${case%%.*}, ${case#*.})" "$root/tests" ||
+        { echo "test.sh: no case $case to leave out on Windows' road" >&2; exit 1; }
+done
 
 source "$root/scripts/wine-session.sh"
 # Wine names the fresh prefix's profile folder after the user: a name outside
