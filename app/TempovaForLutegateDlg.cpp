@@ -6,7 +6,6 @@
 #include "ProgramLists.h"
 #include "SingleInstance.h"
 #include "TempovaRestart.h"
-#include "TextConversion.h"
 #include "Utilities.h"
 #include "WinApp.h"
 #include "resource.h"
@@ -190,11 +189,10 @@ long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
 
 // Closes the running Tempova and starts its executable again, in steps that
 // the restart timer takes, so that the dialog keeps answering; the status
-// line tells how far it got. Apply is not available meanwhile.
+// line tells how far it got ("Applying choices..." while its command line is
+// read). Apply is not available meanwhile.
 void CTempovaForLutegateDlg::StartRestart(HWND window) {
-    SetStatus(StatusSource::Apply, loadResourceString(IDS_CLOSING_TEMPOVA));
-    m_restart.reset(new CTempovaRestart(window, ansiToWide(loadResourceString(IDS_TEMPOVA_EXE)),
-                                        m_tempovaCloseLimitMs));
+    m_restart.reset(new CTempovaRestart(window, m_tempovaCloseLimitMs));
     HWND apply = GetDlgItem(m_hWnd, IDOK);
     if (GetFocus() == apply)
         SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_listApps.GetSafeHwnd()), TRUE);
@@ -213,7 +211,10 @@ void CTempovaForLutegateDlg::AdvanceRestart() {
 void CTempovaForLutegateDlg::ShowRestartStep() {
     using Step = CTempovaRestart::Step;
     switch (m_restart->step()) {
+    case Step::Reading:
+        return;
     case Step::Closing:
+        SetStatus(StatusSource::Apply, loadResourceString(IDS_CLOSING_TEMPOVA));
         return;
     case Step::Starting:
         SetStatus(StatusSource::Apply, loadResourceString(IDS_RESTARTING_TEMPOVA));

@@ -6,6 +6,7 @@
 #include "ProcessCommandLine.h"
 #include "RemoteDialog.h"
 #include "TestRegistry.h"
+#include "UniqueHandle.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -264,8 +265,8 @@ TEST_F(Apply, NamesKeepTheirSpaces) {
 }
 
 // Started from this program's folder, the speed product comes back in its
-// own. While it restarts, Apply is greyed, the focus leaves it, and a second
-// Apply (Enter) changes nothing.
+// own, with its arguments. While it restarts, Apply is greyed, the focus
+// leaves it, and a second Apply (Enter) changes nothing.
 TEST_F(Apply, RestartsTheRunningSpeedProduct) {
     const std::string standIn = test_support::besideThisProgram("tempova.exe");
     const std::string program[] = {"coursetool.exe", "other.exe"};
@@ -314,6 +315,7 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1002)), storedPrograms());
         EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
                   test_support::besideThisProgram(""));
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), "--close-after 500");
         test_support::endProcess(windowProcess(restarted));
         ASSERT_TRUE(waitUntil([] { return findTempova() == nullptr; }));
         if (round == 1) {
@@ -323,12 +325,19 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
     }
 }
 
-// The platform's management service tells a process's command line where it
-// may; Wine 8 tells a process only its own.
+// Read from the process's parameters where the handle may read its memory,
+// else asked of the platform's management service (Wine 8's tells a process
+// only its own).
 TEST(ProcessCommandLine, IsReadForThisProgram) {
-    const CProcessCommandLine own(GetCurrentProcessId());
-    ASSERT_TRUE(waitUntil([&] { return own.settled(); }));
-    EXPECT_EQ(own.text(), std::wstring(GetCommandLineW()));
+    DWORD error = 0;
+    const std::wstring path = processImagePath(GetCurrentProcess(), error);
+    const UniqueHandle limited(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId()));
+    for (HANDLE process : {GetCurrentProcess(), limited.get()}) {
+        const CProcessCommandLine own(process, path);
+        ASSERT_TRUE(waitUntil([&] { return own.settled(); }));
+        EXPECT_EQ(own.text(), std::wstring(GetCommandLineW()));
+    }
 }
 
 // Closing the tool while the speed product is still closing does not leave it

@@ -163,10 +163,11 @@ protected:
 } // namespace
 
 // What must hold: when the speed product's executable cannot be started again
-// (its file is gone), no program of its name that the search order finds
-// (here in the current folder) runs in its place; when it was replaced by a
-// program that shows no window, another speed product's window is no
-// success. The preferences are still written, the failure is shown.
+// (its file is gone) or is not known (a product of higher rights does not
+// tell it), no program of its name that the search order finds (here in the
+// current folder) runs in its place; when it was replaced by a program that
+// shows no window, another speed product's window is no success. The
+// preferences are still written, the failure is shown.
 TEST_F(ApplyFailures, TempovaWhoseFileIsGoneOrShowsNoWindowIsNoSuccess) {
     copyOfStandIn("planted");
     SetCurrentDirectoryA(test_support::besideThisProgram("planted").c_str());
@@ -179,6 +180,14 @@ TEST_F(ApplyFailures, TempovaWhoseFileIsGoneOrShowsNoWindowIsNoSuccess) {
         EXPECT_EQ(findTempova(), nullptr) << "nothing else was started";
         EXPECT_NE(std::string::npos,
                   test_support::storedText(kAdaptersKey, "ProgramsToHook").find(";coursetool.exe"));
+    }
+    {
+        test_support::ChildProcess guarded(standIn() + " --grant 0x100001");
+        ASSERT_TRUE(standInShown());
+        EXPECT_EQ(applyAndWatch().back(),
+                  "Unable to start Tempova again, please start it yourself. "
+                  "Error code: 272 (0x5)");
+        EXPECT_EQ(findTempova(), nullptr) << "nothing was started by name";
     }
     test_support::ChildProcess stubborn(standIn() + " --ignore-close");
     ASSERT_TRUE(standInShown());
@@ -196,7 +205,7 @@ TEST_F(ApplyFailures, TempovaWhoseFileIsGoneOrShowsNoWindowIsNoSuccess) {
 // left running alone: no second copy, and a message asks the user to restart
 // it. One that takes longer than a few seconds to close is started again,
 // once, from the executable it ran, wherever that lies (a folder outside the
-// code page), not from a program of the same name that
+// code page), with its arguments, not from a program of the same name that
 // the search order finds first (here one planted in the current folder);
 // Apply is not available meanwhile.
 TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNotCloseIsLeftAlone) {
@@ -223,6 +232,9 @@ TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNot
     HWND restarted = findTempova();
     EXPECT_NE(test_support::windowProcess(restarted), slow.id());
     EXPECT_EQ(executableOf(restarted), executable);
+    EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
+              wideToAnsi(inLodz.substr(0, inLodz.rfind(L'\\') + 1), CP_UTF8));
+    EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), "--close-after 4500");
     EXPECT_EQ(anotherStandIn(restarted), nullptr) << "started once";
 }
 
