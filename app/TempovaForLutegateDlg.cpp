@@ -35,6 +35,8 @@ const MessageEntry CTempovaForLutegateDlg::s_messageEntries[] = {
     msg::onBnClicked<&CTempovaForLutegateDlg::OnBnClickedUpdate>(IDC_BUTTON_UPDATE),
     msg::onDestroy<&CTempovaForLutegateDlg::OnDestroy>(),
     msg::onMessage<&CTempovaForLutegateDlg::OnShowFirstCopy>(CSingleInstance::kShowMessage),
+    msg::onMessage<&CTempovaForLutegateDlg::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
+    msg::onMessage<&CTempovaForLutegateDlg::OnGiveBackTheForeground>(kGiveBackTheForeground),
 };
 
 const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntries,
@@ -247,7 +249,44 @@ void CTempovaForLutegateDlg::FinishRestart() {
     if (restarted)
         EndTheDialog();
     else
-        ShowWindow(m_hWnd, SW_SHOW);
+        ShowAgainWithTheFailure();
+}
+
+// The failure must be seen, but Windows keeps the foreground for the program
+// the user works in (SetForegroundWindow's rules): while another program is
+// in front, the dialog shows behind it and flashes until the user turns to
+// it. Wine would let any program take the foreground: the rule is kept here.
+void CTempovaForLutegateDlg::ShowAgainWithTheFailure() {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &owner);
+    const bool anotherInFront = owner != 0 && owner != GetCurrentProcessId();
+    ShowWindow(m_hWnd, anotherInFront ? SW_SHOWNA : SW_SHOW);
+    if (anotherInFront) {
+        FLASHWINFO flash{sizeof flash, m_hWnd, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+        FlashWindowEx(&flash);
+    }
+}
+
+// The dialog manager shows a modal dialog when its messages first run out,
+// also one that Close hid before then (Close pressed at once after Apply):
+// hidden by Close, the dialog stays hidden until the tool shows it again.
+// That showing still activates it (a change of SWP_NOACTIVATE is ignored
+// there), so the window in front gets the foreground back at once.
+LRESULT CTempovaForLutegateDlg::OnWindowPosChanging(WPARAM, LPARAM lParam) {
+    auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
+    if (m_closeAfterRestart && (position->flags & SWP_SHOWWINDOW)) {
+        position->flags &= ~SWP_SHOWWINDOW;
+        m_inFront = GetForegroundWindow();
+        PostMessage(m_hWnd, kGiveBackTheForeground, 0, 0);
+    }
+    return 0;
+}
+
+LRESULT CTempovaForLutegateDlg::OnGiveBackTheForeground(WPARAM, LPARAM) {
+    if (m_closeAfterRestart && GetForegroundWindow() == m_hWnd && m_inFront != m_hWnd &&
+        IsWindow(m_inFront))
+        SetForegroundWindow(m_inFront);
+    return 0;
 }
 
 // Close, Esc, and the system menu's Close: ends an update under way. While

@@ -7,6 +7,7 @@
 #include "RemoteDialog.h"
 #include "TestRegistry.h"
 #include "UniqueHandle.h"
+#include "Wnd.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -273,7 +274,10 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
     for (int round = 0; round < 2; ++round) {
         test_support::ChildProcess first(standIn + " --close-after 500");
         ASSERT_TRUE(first.started());
-        ASSERT_TRUE(waitUntil([] { return findTempova() && IsWindowVisible(findTempova()); }));
+        // Shown, and then in front: until then it may take the foreground
+        // from the dialog after the focus was put on Apply.
+        ASSERT_TRUE(
+            waitUntil([] { return findTempova() && GetForegroundWindow() == findTempova(); }));
         ASSERT_EQ(windowProcess(findTempova()), first.id());
         const DWORD handlesBefore = test_support::handleCount();
 
@@ -352,16 +356,21 @@ TEST_F(Apply, CloseDuringTheRestartStillStartsTheSpeedProduct) {
         ASSERT_TRUE(waitUntil([&] { return windowProcess(findTempova()) == slow.id(); }));
         test_support::ChildProcess enabler(
             test_support::besideThisProgram("TempovaForLutegate.exe"));
+        // Found as it starts: Apply and Close come before its messages first
+        // run out, when the dialog manager shows a modal dialog.
         HWND dialog = nullptr;
         ASSERT_TRUE(waitUntil([&] {
-            dialog = test_support::visibleWindow("Tempova Lutegate Enabler");
-            return dialog && windowProcess(dialog) == enabler.id();
+            dialog = FindTopLevelWindow("#32770", "Tempova Lutegate Enabler",
+                                        [&](DWORD owner) { return owner == enabler.id(); });
+            return dialog != nullptr;
         }));
         const auto status = [&] { return test_support::windowText(GetDlgItem(dialog, 1003)); };
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        ASSERT_TRUE(waitUntil([&] { return status() == "Closing Tempova..."; }));
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        ASSERT_TRUE(waitUntil([&] { return status() == "Closing Tempova..."; }));
         ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(dialog); }));
+        EXPECT_FALSE(waitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 300));
+        EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() != dialog; }));
         if (startAgain) {
             test_support::ChildProcess second(
                 test_support::besideThisProgram("TempovaForLutegate.exe"));
