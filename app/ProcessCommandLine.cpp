@@ -5,8 +5,10 @@
 
 #include <process.h>
 #include <wbemidl.h>
+#include <winternl.h>
 
 #include <atomic>
+#include <vector>
 
 // Shared by the owner and the reading thread; the thread keeps its share
 // until it ends, so that an owner that has gone costs it nothing.
@@ -17,6 +19,62 @@ struct CProcessCommandLine::Reading {
 };
 
 namespace {
+
+// The platform's longest path and command line, in characters.
+constexpr DWORD kLongestText = 32767;
+
+bool sameBitness(HANDLE process) {
+    BOOL own = FALSE, other = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &own) && IsWow64Process(process, &other) &&
+           own == other;
+}
+
+template <class T> bool readInto(HANDLE process, const void* at, T& value) {
+    SIZE_T read = 0;
+    return ReadProcessMemory(process, at, &value, sizeof value, &read) && read == sizeof value;
+}
+
+// A text of the other process: its length is that process's word, so it is
+// bounded, and read whole or not at all.
+bool readText(HANDLE process, const UNICODE_STRING& text, std::wstring& into) {
+    const DWORD characters = text.Length / sizeof(wchar_t);
+    if (text.Length % sizeof(wchar_t) != 0 || characters > kLongestText)
+        return false;
+    into.assign(characters, L'\0');
+    SIZE_T read = 0;
+    return characters == 0 ||
+           (ReadProcessMemory(process, text.Buffer, &into[0], text.Length, &read) &&
+            read == text.Length);
+}
+
+enum class Parameters { Read, Unreadable, Refused };
+
+// The command line in the process's parameters (the PEB and
+// RTL_USER_PROCESS_PARAMETERS of winternl.h), which name the executable the
+// caller knows, or nothing is taken from them. Refused where the handle may
+// not read them or the bitness differs: the management service may tell it
+// then.
+Parameters readParameters(HANDLE process, const std::wstring& imagePath, std::wstring& text) {
+    // From ntdll at run time: the executable imports no more than it did.
+    const auto query =
+        reinterpret_cast<decltype(&NtQueryInformationProcess)>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic{};
+    PEB peb{};
+    if (!query || !sameBitness(process) ||
+        query(process, ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0)
+        return Parameters::Refused;
+    if (!readInto(process, basic.PebBaseAddress, peb))
+        return GetLastError() == ERROR_ACCESS_DENIED ? Parameters::Refused : Parameters::Unreadable;
+    RTL_USER_PROCESS_PARAMETERS parameters{};
+    std::wstring image;
+    if (!readInto(process, peb.ProcessParameters, parameters) ||
+        !readText(process, parameters.ImagePathName, image) ||
+        CompareStringOrdinal(image.c_str(), -1, imagePath.c_str(), -1, TRUE) != CSTR_EQUAL ||
+        !readText(process, parameters.CommandLine, text))
+        text.clear();
+    return Parameters::Read;
+}
 
 ComPtr<IWbemServices> localServices() {
     ComPtr<IWbemLocator> locator;
@@ -62,6 +120,17 @@ std::wstring commandLineOf(DWORD processId) {
 
 } // namespace
 
+std::wstring processImagePath(HANDLE process, DWORD& error) {
+    std::vector<wchar_t> path(kLongestText);
+    DWORD length = kLongestText;
+    if (!QueryFullProcessImageNameW(process, 0, path.data(), &length)) {
+        error = GetLastError();
+        return std::wstring();
+    }
+    error = ERROR_SUCCESS;
+    return std::wstring(path.data(), length);
+}
+
 unsigned __stdcall CProcessCommandLine::readOnItsOwnThread(void* share) {
     const std::unique_ptr<std::shared_ptr<Reading>> reading(
         static_cast<std::shared_ptr<Reading>*>(share));
@@ -75,9 +144,13 @@ unsigned __stdcall CProcessCommandLine::readOnItsOwnThread(void* share) {
     return 0;
 }
 
-CProcessCommandLine::CProcessCommandLine(DWORD processId)
+CProcessCommandLine::CProcessCommandLine(HANDLE process, const std::wstring& imagePath)
     : m_reading(std::make_shared<Reading>()), m_started(GetTickCount()) {
-    m_reading->processId = processId;
+    if (readParameters(process, imagePath, m_reading->text) != Parameters::Refused) {
+        m_reading->done = true;
+        return;
+    }
+    m_reading->processId = GetProcessId(process);
     auto* share = new std::shared_ptr<Reading>(m_reading);
     const UniqueHandle thread(reinterpret_cast<HANDLE>(
         _beginthreadex(nullptr, 0, readOnItsOwnThread, share, 0, nullptr)));

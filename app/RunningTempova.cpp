@@ -10,21 +10,18 @@ namespace {
 const char* const kWindowClass = "#32770";
 const char* const kWindowTitle = "Kelvora Tempova LoaderApp";
 
-// The platform's longest path, in characters.
-constexpr DWORD kLongestPath = 32767;
-
+// With the rights to read the command line from the process's memory where
+// they are granted; a process of higher rights grants the limited ones alone.
 HANDLE openOwner(HWND window) {
     DWORD id = 0;
-    GetWindowThreadProcessId(window, &id);
-    return id ? OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id) : nullptr;
-}
-
-std::wstring imagePath(HANDLE process) {
-    std::vector<wchar_t> path(kLongestPath);
-    DWORD length = kLongestPath;
-    if (!process || !QueryFullProcessImageNameW(process, 0, path.data(), &length))
-        return std::wstring();
-    return std::wstring(path.data(), length);
+    if (!GetWindowThreadProcessId(window, &id)) {
+        SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+        return nullptr;
+    }
+    HANDLE process =
+        OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ | SYNCHRONIZE, FALSE, id);
+    return process ? process
+                   : OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, id);
 }
 
 // The started process, or null with the platform's error code in error.
@@ -56,10 +53,13 @@ HWND CRunningTempova::windowOf(DWORD processId) {
                               [processId](DWORD owner) { return owner == processId; });
 }
 
-CRunningTempova::CRunningTempova(HWND window)
-    : m_window(window), m_process(openOwner(window)), m_path(imagePath(m_process.get())) {
+CRunningTempova::CRunningTempova(HWND window) : m_window(window), m_process(openOwner(window)) {
+    if (!m_process)
+        m_pathError = GetLastError();
+    else
+        m_path = processImagePath(m_process.get(), m_pathError);
     if (!m_path.empty())
-        m_commandLine = std::make_unique<CProcessCommandLine>(GetProcessId(m_process.get()));
+        m_commandLine = std::make_unique<CProcessCommandLine>(m_process.get(), m_path);
 }
 
 bool CRunningTempova::postClose() const {
@@ -74,11 +74,14 @@ bool CRunningTempova::hasEnded() const {
 
 // By its full path, so that no program of the same name that the search
 // order finds first (beside this tool, or in the current folder) runs in its
-// place; and when that file no longer starts, nothing else does. Its folder
-// is the executable's, not this tool's (a download folder, say).
-UniqueHandle CRunningTempova::startAgain(const std::wstring& bareName, DWORD& error) const {
-    if (m_path.empty())
-        return startProcess(nullptr, bareName, nullptr, error);
+// place; and when that file no longer starts, or its path is not known,
+// nothing else does. Its folder is the executable's, not this tool's (a
+// download folder, say).
+UniqueHandle CRunningTempova::startAgain(DWORD& error) const {
+    if (m_path.empty()) {
+        error = m_pathError;
+        return UniqueHandle();
+    }
     const std::wstring folder = m_path.substr(0, m_path.find_last_of(L'\\') + 1);
     std::wstring commandLine = m_commandLine->text();
     if (commandLine.empty())

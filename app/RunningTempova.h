@@ -28,17 +28,18 @@ public:
     // window's going counts as its end.
     bool hasEnded() const;
     // True once the process's command line has been read or given up.
-    bool readyToStart() const { return !m_commandLine || m_commandLine->settled(); }
+    bool commandLineSettled() const { return !m_commandLine || m_commandLine->settled(); }
     // Starts the executable the process ran, by its full path, in its
-    // folder, with the command line it had, or else with its path alone; by
-    // the bare name only when that path could not be read. The new process,
-    // or null with the platform's error code in error.
-    UniqueHandle startAgain(const std::wstring& bareName, DWORD& error) const;
+    // folder, with the command line it had, or else with its path alone.
+    // The new process, or null with the platform's error code in error;
+    // where that path could not be read, nothing is started and error says
+    // why it could not.
+    UniqueHandle startAgain(DWORD& error) const;
 
 private:
     HWND m_window;
     UniqueHandle m_process;
-    // Read in UTF-16: an install folder of any name survives on any system.
     std::wstring m_path;
+    DWORD m_pathError = ERROR_SUCCESS;
     std::unique_ptr<CProcessCommandLine> m_commandLine;
 };

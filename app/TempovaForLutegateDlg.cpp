@@ -6,7 +6,6 @@
 #include "ProgramLists.h"
 #include "SingleInstance.h"
 #include "TempovaRestart.h"
-#include "TextConversion.h"
 #include "Utilities.h"
 #include "WinApp.h"
 #include "resource.h"
@@ -40,6 +39,8 @@ const MessageEntry CTempovaForLutegateDlg::s_messageEntries[] = {
     msg::onBnClicked<&CTempovaForLutegateDlg::OnBnClickedUpdate>(IDC_BUTTON_UPDATE),
     msg::onDestroy<&CTempovaForLutegateDlg::OnDestroy>(),
     msg::onMessage<&CTempovaForLutegateDlg::OnShowFirstCopy>(CSingleInstance::kShowMessage),
+    msg::onMessage<&CTempovaForLutegateDlg::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
+    msg::onMessage<&CTempovaForLutegateDlg::OnGiveBackTheForeground>(kGiveBackTheForeground),
 };
 
 const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntries,
@@ -199,11 +200,10 @@ long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
 
 // Closes the running Tempova and starts its executable again, in steps that
 // the restart timer takes, so that the dialog keeps answering; the status
-// line tells how far it got. Apply is not available meanwhile.
+// line tells how far it got ("Applying choices..." while its command line is
+// read). Apply is not available meanwhile.
 void CTempovaForLutegateDlg::StartRestart(HWND window) {
-    SetStatus(StatusSource::Apply, loadResourceString(IDS_CLOSING_TEMPOVA));
-    m_restart.reset(new CTempovaRestart(window, ansiToWide(loadResourceString(IDS_TEMPOVA_EXE)),
-                                        m_tempovaCloseLimitMs));
+    m_restart.reset(new CTempovaRestart(window, m_tempovaCloseLimitMs));
     HWND apply = GetDlgItem(m_hWnd, IDOK);
     if (GetFocus() == apply)
         SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_listApps.GetSafeHwnd()), TRUE);
@@ -222,7 +222,10 @@ void CTempovaForLutegateDlg::AdvanceRestart() {
 void CTempovaForLutegateDlg::ShowRestartStep() {
     using Step = CTempovaRestart::Step;
     switch (m_restart->step()) {
+    case Step::Reading:
+        return;
     case Step::Closing:
+        SetStatus(StatusSource::Apply, loadResourceString(IDS_CLOSING_TEMPOVA));
         return;
     case Step::Starting:
         SetStatus(StatusSource::Apply, loadResourceString(IDS_RESTARTING_TEMPOVA));
@@ -257,7 +260,44 @@ void CTempovaForLutegateDlg::FinishRestart() {
     if (restarted)
         EndTheDialog();
     else
-        ShowWindow(m_hWnd, SW_SHOW);
+        ShowAgainWithTheFailure();
+}
+
+// The failure must be seen, but Windows keeps the foreground for the program
+// the user works in (SetForegroundWindow's rules): while another program is
+// in front, the dialog shows behind it and flashes until the user turns to
+// it. Wine would let any program take the foreground: the rule is kept here.
+void CTempovaForLutegateDlg::ShowAgainWithTheFailure() {
+    DWORD owner = 0;
+    GetWindowThreadProcessId(GetForegroundWindow(), &owner);
+    const bool anotherInFront = owner != 0 && owner != GetCurrentProcessId();
+    ShowWindow(m_hWnd, anotherInFront ? SW_SHOWNA : SW_SHOW);
+    if (anotherInFront) {
+        FLASHWINFO flash{sizeof flash, m_hWnd, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
+        FlashWindowEx(&flash);
+    }
+}
+
+// The dialog manager shows a modal dialog when its messages first run out,
+// also one that Close hid before then (Close pressed at once after Apply):
+// hidden by Close, the dialog stays hidden until the tool shows it again.
+// That showing still activates it (a change of SWP_NOACTIVATE is ignored
+// there), so the window in front gets the foreground back at once.
+LRESULT CTempovaForLutegateDlg::OnWindowPosChanging(WPARAM, LPARAM lParam) {
+    auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
+    if (m_closeAfterRestart && (position->flags & SWP_SHOWWINDOW)) {
+        position->flags &= ~SWP_SHOWWINDOW;
+        m_inFront = GetForegroundWindow();
+        PostMessage(m_hWnd, kGiveBackTheForeground, 0, 0);
+    }
+    return 0;
+}
+
+LRESULT CTempovaForLutegateDlg::OnGiveBackTheForeground(WPARAM, LPARAM) {
+    if (m_closeAfterRestart && GetForegroundWindow() == m_hWnd && m_inFront != m_hWnd &&
+        IsWindow(m_inFront))
+        SetForegroundWindow(m_inFront);
+    return 0;
 }
 
 // Close, Esc, and the system menu's Close: ends an update under way. While

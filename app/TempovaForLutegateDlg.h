@@ -50,6 +50,8 @@ protected:
     // A later copy of the tool asks this one to show its dialog; TRUE when it
     // does, FALSE when the dialog is ending.
     LRESULT OnShowFirstCopy(WPARAM, LPARAM);
+    LRESULT OnWindowPosChanging(WPARAM, LPARAM lParam);
+    LRESULT OnGiveBackTheForeground(WPARAM, LPARAM);
 
     // Fills the list from the local copy of the course list.
     void LoadLocalCourseList();
@@ -81,6 +83,7 @@ private:
     void AdvanceRestart();
     void ShowRestartStep();
     void FinishRestart();
+    void ShowAgainWithTheFailure();
     // Frees the rows and ends the dialog.
     void EndTheDialog();
 
@@ -118,6 +121,9 @@ private:
     // Close came while a restart ran: the dialog is hidden and ends once the
     // restart has; a later copy of the tool brings it back.
     bool m_closeAfterRestart = false;
+    // The window in front when the dialog manager showed the hidden dialog.
+    HWND m_inFront = nullptr;
+    static constexpr UINT kGiveBackTheForeground = WM_APP + 0x101;
     bool m_ending = false;
     // The restart's timer, the one of the update's "done." and the one that
     // shows an update's failure again after a restart, beside the update's (1).

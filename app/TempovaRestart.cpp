@@ -1,30 +1,36 @@
 #include "TempovaRestart.h"
 
-#include <utility>
-
-CTempovaRestart::CTempovaRestart(HWND window, std::wstring bareName, DWORD closeLimitMs)
-    : m_tempova(window), m_bareName(std::move(bareName)), m_closeLimitMs(closeLimitMs),
-      m_closingSince(GetTickCount()) {
-    if (!m_tempova.postClose())
-        m_step = Step::NotClosed;
+CTempovaRestart::CTempovaRestart(HWND window, DWORD closeLimitMs)
+    : m_tempova(window), m_closeLimitMs(closeLimitMs) {
+    closeOnceRead();
 }
 
 CTempovaRestart::Step CTempovaRestart::advance() {
-    if (m_step == Step::Closing) {
-        if (!m_tempova.hasEnded()) {
-            if (elapsed(m_closingSince, m_closeLimitMs))
-                m_step = Step::NotClosed;
-        } else if (m_tempova.readyToStart()) {
+    if (m_step == Step::Reading) {
+        closeOnceRead();
+    } else if (m_step == Step::Closing) {
+        if (m_tempova.hasEnded())
             startAgain();
-        }
+        else if (elapsed(m_closingSince, m_closeLimitMs))
+            m_step = Step::NotClosed;
     } else if (m_step == Step::Starting) {
         awaitWindow();
     }
     return m_step;
 }
 
+// Read, or given up after the reading's limit: then it is started with its
+// path alone. One that ended meanwhile is started again all the same.
+void CTempovaRestart::closeOnceRead() {
+    if (!m_tempova.commandLineSettled())
+        return;
+    m_closingSince = GetTickCount();
+    const bool closing = m_tempova.postClose() || m_tempova.hasEnded();
+    m_step = closing ? Step::Closing : Step::NotClosed;
+}
+
 void CTempovaRestart::startAgain() {
-    m_started = m_tempova.startAgain(m_bareName, m_error);
+    m_started = m_tempova.startAgain(m_error);
     if (!m_started) {
         m_step = Step::NotStarted;
         return;

@@ -6,6 +6,8 @@
 #include "ProcessCommandLine.h"
 #include "RemoteDialog.h"
 #include "TestRegistry.h"
+#include "UniqueHandle.h"
+#include "Wnd.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -254,15 +256,18 @@ TEST_F(Apply, NamesKeepTheirSpaces) {
 }
 
 // Started from this program's folder, the speed product comes back in its
-// own. While it restarts, Apply is greyed, the focus leaves it, and a second
-// Apply (Enter) changes nothing.
+// own, with its arguments. While it restarts, Apply is greyed, the focus
+// leaves it, and a second Apply (Enter) changes nothing.
 TEST_F(Apply, RestartsTheRunningSpeedProduct) {
     const std::string standIn = test_support::besideThisProgram("tempova.exe");
     const std::string program[] = {"coursetool.exe", "other.exe"};
     for (int round = 0; round < 2; ++round) {
         test_support::ChildProcess first(standIn + " --close-after 500");
         ASSERT_TRUE(first.started());
-        ASSERT_TRUE(waitUntil([] { return findTempova() && IsWindowVisible(findTempova()); }));
+        // Shown, and then in front: until then it may take the foreground
+        // from the dialog after the focus was put on Apply.
+        ASSERT_TRUE(
+            waitUntil([] { return findTempova() && GetForegroundWindow() == findTempova(); }));
         ASSERT_EQ(windowProcess(findTempova()), first.id());
         const DWORD handlesBefore = test_support::handleCount();
 
@@ -304,6 +309,7 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1002)), storedPrograms());
         EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
                   test_support::besideThisProgram(""));
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), "--close-after 500");
         test_support::endProcess(windowProcess(restarted));
         ASSERT_TRUE(waitUntil([] { return findTempova() == nullptr; }));
         if (round == 1) {
@@ -313,12 +319,19 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
     }
 }
 
-// The platform's management service tells a process's command line where it
-// may; Wine 8 tells a process only its own.
+// Read from the process's parameters where the handle may read its memory,
+// else asked of the platform's management service (Wine 8's tells a process
+// only its own).
 TEST(ProcessCommandLine, IsReadForThisProgram) {
-    const CProcessCommandLine own(GetCurrentProcessId());
-    ASSERT_TRUE(waitUntil([&] { return own.settled(); }));
-    EXPECT_EQ(own.text(), std::wstring(GetCommandLineW()));
+    DWORD error = 0;
+    const std::wstring path = processImagePath(GetCurrentProcess(), error);
+    const UniqueHandle limited(
+        OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, GetCurrentProcessId()));
+    for (HANDLE process : {GetCurrentProcess(), limited.get()}) {
+        const CProcessCommandLine own(process, path);
+        ASSERT_TRUE(waitUntil([&] { return own.settled(); }));
+        EXPECT_EQ(own.text(), std::wstring(GetCommandLineW()));
+    }
 }
 
 // Closing the tool while the speed product is still closing does not leave it
@@ -333,16 +346,21 @@ TEST_F(Apply, CloseDuringTheRestartStillStartsTheSpeedProduct) {
         ASSERT_TRUE(waitUntil([&] { return windowProcess(findTempova()) == slow.id(); }));
         test_support::ChildProcess enabler(
             test_support::besideThisProgram("TempovaForLutegate.exe"));
+        // Found as it starts: Apply and Close come before its messages first
+        // run out, when the dialog manager shows a modal dialog.
         HWND dialog = nullptr;
         ASSERT_TRUE(waitUntil([&] {
-            dialog = test_support::visibleWindow("Tempova Lutegate Enabler");
-            return dialog && windowProcess(dialog) == enabler.id();
+            dialog = FindTopLevelWindow("#32770", "Tempova Lutegate Enabler",
+                                        [&](DWORD owner) { return owner == enabler.id(); });
+            return dialog != nullptr;
         }));
         const auto status = [&] { return test_support::windowText(GetDlgItem(dialog, 1003)); };
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-        ASSERT_TRUE(waitUntil([&] { return status() == "Closing Tempova..."; }));
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        ASSERT_TRUE(waitUntil([&] { return status() == "Closing Tempova..."; }));
         ASSERT_TRUE(waitUntil([&] { return !IsWindowVisible(dialog); }));
+        EXPECT_FALSE(waitUntil([&] { return IsWindowVisible(dialog) != FALSE; }, 300));
+        EXPECT_TRUE(waitUntil([&] { return GetForegroundWindow() != dialog; }));
         if (startAgain) {
             test_support::ChildProcess second(
                 test_support::besideThisProgram("TempovaForLutegate.exe"));

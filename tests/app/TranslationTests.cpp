@@ -21,8 +21,7 @@ namespace {
 
 const LANGID kEnglish = MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US);
 // Not text for people: every language reads them from the English table.
-const unsigned kNeverTranslated[] = {IDS_APPS_TAG, IDS_COURSE_LIST_URL, IDS_LOCAL_COPY_NAME,
-                                     IDS_TEMPOVA_EXE};
+const unsigned kNeverTranslated[] = {IDS_APPS_TAG, IDS_COURSE_LIST_URL, IDS_LOCAL_COPY_NAME};
 
 using Table = std::map<unsigned, std::wstring>;
 using Tables = std::map<LANGID, Table>;

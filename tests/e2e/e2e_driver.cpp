@@ -411,8 +411,8 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
 }
 
 // Windows shows the tool in its user's language, here Japanese: every text
-// whole, and an Update and an Apply that work with the server address, the
-// element name and "tempova.exe", which only the English table holds. Wine
+// whole, and an Update and an Apply that work with the server address and the
+// element name, which only the English table holds. Wine
 // takes the UI language from LANG when the process starts, so this case runs
 // on its own in a Japanese process (ctest's e2e_tests_japanese).
 TEST_F(EndToEnd, UpdateAndApplyInTheUsersLanguage) {

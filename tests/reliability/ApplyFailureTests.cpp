@@ -130,11 +130,14 @@ protected:
         SetCurrentDirectoryA(m_folder.c_str());
         test_support::deleteRegistryTree("Software\\Kelvora");
     }
-    // Apply as the user presses it; the statuses seen until Apply is
-    // available again, that is, until a restart has ended.
-    std::vector<std::string> applyAndWatch() {
+    // Apply as the user presses it (and Close at once after it); the
+    // statuses seen until Apply is available again, that is, until a restart
+    // has ended.
+    std::vector<std::string> applyAndWatch(bool close = false) {
         SetWindowTextA(m_dialog.item(1003), "");
         m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
+        if (close)
+            m_dialog.post(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED));
         EXPECT_TRUE(m_dialog.flush());
         std::vector<std::string> seen{m_dialog.status()};
         waitUntil(
@@ -163,10 +166,11 @@ protected:
 } // namespace
 
 // What must hold: when the speed product's executable cannot be started again
-// (its file is gone), no program of its name that the search order finds
-// (here in the current folder) runs in its place; when it was replaced by a
-// program that shows no window, another speed product's window is no
-// success. The preferences are still written, the failure is shown.
+// (its file is gone) or is not known (a product of higher rights does not
+// tell it), no program of its name that the search order finds (here in the
+// current folder) runs in its place; when it was replaced by a program that
+// shows no window, another speed product's window is no success. The
+// preferences are still written, the failure is shown.
 TEST_F(ApplyFailures, TempovaWhoseFileIsGoneOrShowsNoWindowIsNoSuccess) {
     copyOfStandIn("planted");
     SetCurrentDirectoryA(test_support::besideThisProgram("planted").c_str());
@@ -179,6 +183,14 @@ TEST_F(ApplyFailures, TempovaWhoseFileIsGoneOrShowsNoWindowIsNoSuccess) {
         EXPECT_EQ(findTempova(), nullptr) << "nothing else was started";
         EXPECT_NE(std::string::npos,
                   test_support::storedText(kAdaptersKey, "ProgramsToHook").find(";coursetool.exe"));
+    }
+    {
+        test_support::ChildProcess guarded(standIn() + " --grant 0x100001");
+        ASSERT_TRUE(standInShown());
+        EXPECT_EQ(applyAndWatch().back(),
+                  "Unable to start Tempova again, please start it yourself. "
+                  "Error code: 272 (0x5)");
+        EXPECT_EQ(findTempova(), nullptr) << "nothing was started by name";
     }
     test_support::ChildProcess stubborn(standIn() + " --ignore-close");
     ASSERT_TRUE(standInShown());
@@ -196,17 +208,21 @@ TEST_F(ApplyFailures, TempovaWhoseFileIsGoneOrShowsNoWindowIsNoSuccess) {
 // left running alone: no second copy, and a message asks the user to restart
 // it. One that takes longer than a few seconds to close is started again,
 // once, from the executable it ran, wherever that lies (a folder outside the
-// code page), not from a program of the same name that
+// code page), with its arguments, not from a program of the same name that
 // the search order finds first (here one planted in the current folder);
-// Apply is not available meanwhile.
+// Apply is not available meanwhile. Closed during a restart that fails, the
+// dialog comes back behind the program in front.
 TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNotCloseIsLeftAlone) {
     copyOfStandIn("planted");
     SetCurrentDirectoryA(test_support::besideThisProgram("planted").c_str());
     setCloseLimit(6000);
     test_support::ChildProcess stubborn(standIn() + " --ignore-close");
-    ASSERT_TRUE(standInShown());
+    ASSERT_TRUE(waitUntil([] { return GetForegroundWindow() == findTempova(); }));
     HWND first = findTempova();
-    EXPECT_EQ("Tempova did not close. Please restart Tempova yourself.", applyAndWatch().back());
+    EXPECT_EQ("Tempova did not close. Please restart Tempova yourself.",
+              applyAndWatch(true).back());
+    EXPECT_TRUE(IsWindowVisible(m_dialog.hwnd()));
+    EXPECT_EQ(GetForegroundWindow(), first);
     EXPECT_TRUE(IsWindow(first)) << "the product that ignores the command stays";
     EXPECT_EQ(anotherStandIn(first), nullptr) << "no second copy was started";
 
@@ -223,6 +239,9 @@ TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNot
     HWND restarted = findTempova();
     EXPECT_NE(test_support::windowProcess(restarted), slow.id());
     EXPECT_EQ(executableOf(restarted), executable);
+    EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
+              wideToAnsi(inLodz.substr(0, inLodz.rfind(L'\\') + 1), CP_UTF8));
+    EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), "--close-after 4500");
     EXPECT_EQ(anotherStandIn(restarted), nullptr) << "started once";
 }
 

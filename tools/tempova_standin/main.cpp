@@ -4,12 +4,16 @@
 // command (WM_COMMAND, first parameter 1, second parameter 0) or on Close. It reads its lists as
 // the speed product does: with the ANSI registry calls in the system's code page. Started with
 // --ignore-close it ignores the close command; with --close-after <ms> it takes that long to end
-// after it (for the tests of a speed product that does not close, or is slow to).
+// after it (for the tests of a speed product that does not close, or is slow to). With
+// --grant <access> (an access mask, 0x101000 say) other processes may open it with that access
+// alone, as they may a speed product running with higher rights.
 #include "DiagEventLog.h"
 #include "Preferences.h"
 #include "standin_ids.h"
 
 #include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -90,12 +94,27 @@ INT_PTR CALLBACK dialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lPara
     return FALSE;
 }
 
+void grantOthersOnly(const std::string& access) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    if (ConvertStringSecurityDescriptorToSecurityDescriptorA(
+            ("D:P(A;;" + access + ";;;WD)").c_str(), SDDL_REVISION_1, &descriptor, nullptr) &&
+        GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted))
+        SetSecurityInfo(GetCurrentProcess(), SE_KERNEL_OBJECT,
+                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, dacl, nullptr);
+    LocalFree(descriptor);
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     s_ignoreClose = std::strstr(commandLine, "--ignore-close") != nullptr;
     if (const char* closeAfter = std::strstr(commandLine, "--close-after "))
         s_closeAfterMs = static_cast<UINT>(std::strtoul(closeAfter + 14, nullptr, 10));
+    if (const char* grant = std::strstr(commandLine, "--grant "))
+        grantOthersOnly(std::string(grant + 8, std::strcspn(grant + 8, " ")));
     DiagEventLog::startNewLog();
     StartValues values;
     // getString's text lives until the next call: copy each at once.
