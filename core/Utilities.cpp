@@ -205,9 +205,10 @@ struct LocalFreeDeleter {
     void operator()(void* memory) const { LocalFree(memory); }
 };
 
-// Everyone (WD) is every process of the session, as the null DACL reached
-// them; app containers (ALL APPLICATION PACKAGES, S-1-15-2-1, by number since
-// Windows 7 does not know its alias) are not part of it. The owner, the
+// Everyone (WD) is every account, as the null DACL let in; the objects'
+// names are local to the session, so this reaches the session's processes.
+// App containers (ALL APPLICATION PACKAGES, S-1-15-2-1, by number since
+// Windows 7 does not know its alias) are not part of Everyone. The owner, the
 // user whose process made the object, would otherwise keep the implicit
 // READ_CONTROL and WRITE_DAC of an owner in every one of the user's
 // processes, low-integrity ones too: an OWNER RIGHTS (S-1-3-4) entry replaces

@@ -304,7 +304,8 @@ TEST_F(CourseListTest, KeysAloneUpdateTickAndApply) {
     EXPECT_EQ(L"", repeatedAccessKeys(dialog.hwnd()));
     // Keys go to the focused control of the active window: the dialog must
     // be it, with the focus inside, before the first key.
-    GUITHREADINFO thread{sizeof thread};
+    GUITHREADINFO thread{};
+    thread.cbSize = sizeof thread;
     ASSERT_TRUE(waitUntil([&] {
         return GetForegroundWindow() == dialog.hwnd() &&
                GetGUIThreadInfo(GetWindowThreadProcessId(dialog.hwnd(), nullptr), &thread) &&

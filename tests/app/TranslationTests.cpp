@@ -189,7 +189,8 @@ TEST(Translations, HaveEveryEnglishStringWithItsPrintfFieldsAndAccessKey) {
 TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    NONCLIENTMETRICSW metrics{sizeof metrics};
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
     SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
     const HFONT captionFont = CreateFontIndirectW(&metrics.lfCaptionFont);
     for (const auto& [language, texts] : stringTables()) {
