@@ -115,6 +115,10 @@ void DiagEventLog::diagEvent(DiagEvent event, const std::string& text) {
 void DiagEventLog::startNewLog() {
     CSentry hold(recorderLock());
     endRecorder();
+    // A block refused when it was opened (too small, or pages not committed)
+    // stays refused for the process: a recorder would have nothing to take.
+    if (!getDiagData().getData())
+        return;
     s_recorder = new CDiagEventRecorderThread();
     s_recorder->resume();
     if (s_recorder->startedEvent().wait(kRecorderWaitMs) == Signaled)

@@ -155,14 +155,19 @@ TEST(SharedMemory, ExistingBlockSmallerThanAskedForOrNotCommittedIsRefused) {
     EXPECT_NE(nullptr, fits.getData());
     CloseHandle(small);
     // Large enough but reserved only: no page committed, then the first alone.
-    const std::string reserved = uniqueName("reserved");
+    // Made as the diagnostics block, on which no recorder then starts.
+    const std::string reserved = "TempovaDiagnosticsData";
     HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE | SEC_RESERVE,
                                         0, kSize, reserved.c_str());
+    ASSERT_NE(ERROR_ALREADY_EXISTS, GetLastError()) << "another process holds the block";
     void* view = MapViewOfFile(mapping, FILE_MAP_WRITE, 0, 0, 0);
     for (SIZE_T committed : {SIZE_T(0), SIZE_T(4096)}) {
         ASSERT_TRUE(view &&
                     (!committed || VirtualAlloc(view, committed, MEM_COMMIT, PAGE_READWRITE)));
         EXPECT_EQ(nullptr, Block(reserved, kSize).getData()) << committed << " bytes committed";
+        EXPECT_EQ(0u, test_support::runProcess(test_support::besideThisProgram("core_peer.exe") +
+                                               " diag-start")
+                          .exitCode);
     }
     UnmapViewOfFile(view);
     CloseHandle(mapping);

@@ -1,5 +1,7 @@
 // Second process for the cross-process tests. Each command reports through
 // its exit code and standard output.
+#include "ChildProcess.h"
+#include "DiagData.h"
 #include "DiagEventLog.h"
 #include "Preferences.h"
 #include "Sentry.h"
@@ -91,6 +93,17 @@ int recordUntilEnd(const std::string& name) {
     return 0;
 }
 
+// Starts logging and reports 1 when that made a recorder (its thread and
+// events are handles of this process), 0 when it did not.
+int startLog() {
+    getDiagData();
+    const DWORD before = test_support::handleCount();
+    DiagEventLog::startNewLog();
+    const DWORD after = test_support::handleCount();
+    DiagEventLog::endLogging();
+    return after > before ? 1 : 0;
+}
+
 int usage() {
     std::fprintf(stderr, "usage: core_peer command [arguments]\n");
     return 100;
@@ -114,6 +127,8 @@ int main(int argc, char** argv) {
         return reportEvents(std::atoi(argv[2]), argv[3]);
     if (command == "diag-record" && argc == 3)
         return recordUntilEnd(argv[2]);
+    if (command == "diag-start")
+        return startLog();
     if (command == "exe-name") {
         std::printf("%s\n", getAppExeName());
         return 0;
