@@ -136,15 +136,9 @@ double firstDesignEnding(test_support::LoopbackHttpServer& server, bool answered
     return watch.stop();
 }
 
-const char* const kSpeedProductTitle = "Kelvora Tempova LoaderApp";
-
-HWND speedProduct() {
-    return FindWindowA("#32770", kSpeedProductTitle);
-}
-
 void endSpeedProducts() {
-    for (int i = 0; i < 5 && speedProduct(); ++i)
-        test_support::endProcess(test_support::windowProcess(speedProduct()));
+    for (int i = 0; i < 5 && test_support::findTempova(); ++i)
+        test_support::endProcess(test_support::windowProcess(test_support::findTempova()));
 }
 
 // Apply while the speed product takes 2 s to close, until it runs again.
@@ -153,15 +147,16 @@ double applyWhileClosing(bool firstDesign) {
     const std::string standIn = test_support::besideThisProgram("tempova.exe");
     test_support::ChildProcess slow(standIn + " --close-after 2000");
     app_test::RunningDialog dialog;
-    if (!app_test::waitUntil(
-            [&] { return test_support::windowProcess(speedProduct()) == slow.id(); }) ||
+    if (!app_test::waitUntil([&] {
+            return test_support::windowProcess(test_support::findTempova()) == slow.id();
+        }) ||
         !dialog.hwnd())
         return -1;
     AnswerWatch watch(dialog.hwnd());
     Sleep(30);
     if (firstDesign) {
         dialog.run([&] {
-            PostMessageA(speedProduct(), WM_COMMAND, IDOK, 0);
+            PostMessageA(test_support::findTempova(), WM_COMMAND, IDOK, 0);
             Sleep(1000);
             test_support::ChildProcess started(standIn);
             Sleep(1000);

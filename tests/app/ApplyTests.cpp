@@ -18,6 +18,7 @@
 
 using app_test::RunningDialog;
 using app_test::waitUntil;
+using test_support::findTempova;
 using test_support::windowProcess;
 
 namespace {
@@ -61,10 +62,6 @@ std::string storedValues() {
           test_support::readRegistryValue(kAdaptersKey, "ProgramsToHook")})
         values += std::to_string(value.type) + ":" + value.data + "|";
     return values;
-}
-
-HWND findTempova() {
-    return FindWindowA("#32770", "Kelvora Tempova LoaderApp");
 }
 
 // Ends whatever stand-in is left when a test ends, also after a failure: a

@@ -7,6 +7,7 @@
 #include "DialogHarness.h"
 
 #include "ChildProcess.h"
+#include "RemoteDialog.h"
 #include "Preferences.h"
 #include "TestFiles.h"
 #include "TestRegistry.h"
@@ -392,7 +393,7 @@ TEST_F(CourseListTest, UpdateFailureDuringARestartComesBackAfterIt) {
     server().setReply(kPath, HttpReply::answer(404, "not here", "text/plain"));
     test_support::ChildProcess stubborn(test_support::besideThisProgram("tempova.exe") +
                                         " --ignore-close");
-    ASSERT_TRUE(waitUntil([] { return FindWindowA("#32770", "Kelvora Tempova LoaderApp"); }));
+    ASSERT_TRUE(waitUntil(test_support::findTempova));
     RunningDialog dialog;
     dialog.run([&] { dialog.dialog().setTempovaCloseLimit(3000); });
     dialog.post(WM_COMMAND, IDOK);

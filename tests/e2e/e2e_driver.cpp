@@ -43,7 +43,6 @@ using test_support::windowProcess;
 namespace {
 
 const char* const kEnablerTitle = "Tempova Lutegate Enabler";
-const char* const kStandinTitle = "Kelvora Tempova LoaderApp";
 const char* const kPressUpdate = "Click the Update button to update or load course list from web.";
 const char* const kUpdating = "Updating course list from web.....please wait..";
 const char* const kRestarted = "Tempova successfully restarted.";
@@ -235,8 +234,8 @@ protected:
     HWND startStandin(ChildProcess*& process) {
         process = &m_processes.start(test_support::besideThisProgram("tempova.exe"));
         const DWORD id = process->id();
-        waitUntil([&] { return windowOf(kStandinTitle, id) != nullptr; }, 15000);
-        return windowOf(kStandinTitle, id);
+        waitUntil([&] { return windowOf(test_support::kTempovaTitle, id) != nullptr; }, 15000);
+        return windowOf(test_support::kTempovaTitle, id);
     }
 
     // The enabler with the loopback server as its proxy; its dialog once shown.
@@ -321,7 +320,7 @@ void closeEnabler(HWND dialog, ChildProcess& process) {
 TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
     ASSERT_TRUE(profileOutsideTheCodePage()) << "run it through scripts/test.sh";
     ASSERT_EQ(nullptr, FindWindowA("#32770", kEnablerTitle));
-    ASSERT_EQ(nullptr, FindWindowA("#32770", kStandinTitle));
+    ASSERT_EQ(nullptr, FindWindowA("#32770", test_support::kTempovaTitle));
 
     ChildProcess* standin = nullptr;
     ASSERT_TRUE(startStandin(standin)) << "the stand-in did not show its window";
@@ -342,7 +341,7 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
     HWND restarted = nullptr;
     ASSERT_TRUE(waitUntil(
         [&] {
-            restarted = visibleWindow(kStandinTitle);
+            restarted = visibleWindow(test_support::kTempovaTitle);
             return restarted && windowProcess(restarted) != firstStandin;
         },
         5000));
@@ -407,7 +406,7 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
     EXPECT_LE(test_support::handleCount(), handlesBefore);
 
     m_processes.endAll();
-    EXPECT_EQ(nullptr, FindWindowA("#32770", kStandinTitle));
+    EXPECT_EQ(nullptr, FindWindowA("#32770", test_support::kTempovaTitle));
 }
 
 // Windows shows the tool in its user's language, here Japanese: every text

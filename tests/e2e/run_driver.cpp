@@ -20,7 +20,6 @@ using namespace test_support;
 namespace {
 
 const char* const kEnablerTitle = "Tempova Lutegate Enabler";
-const char* const kStandinTitle = "Kelvora Tempova LoaderApp";
 const int kTickedRows[] = {1, 3};
 
 // Each step waits until what it did has come about, prints its name and waits
@@ -54,7 +53,7 @@ bool run(HWND dialog, const Steps& steps) {
     // In whatever language the tool speaks: the Update button's caption once
     // the update has ended is the one it had before.
     const std::string update = windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE));
-    const auto shown = [] { return visibleWindow(kStandinTitle) != nullptr; };
+    const auto shown = [] { return visibleWindow(test_support::kTempovaTitle) != nullptr; };
     const auto updated = [&] {
         return status(dialog).empty() &&
                windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE)) == update && list.count() > 0;
@@ -76,9 +75,9 @@ bool run(HWND dialog, const Steps& steps) {
 
     // Apply closes the running stand-in and starts a new one; Apply is
     // available again once the restart has ended.
-    const DWORD firstStandin = windowProcess(visibleWindow(kStandinTitle));
+    const DWORD firstStandin = windowProcess(visibleWindow(test_support::kTempovaTitle));
     const auto restarted = [&] {
-        HWND standin = visibleWindow(kStandinTitle);
+        HWND standin = visibleWindow(test_support::kTempovaTitle);
         return IsWindowEnabled(GetDlgItem(dialog, IDOK)) && standin &&
                windowProcess(standin) != firstStandin;
     };

@@ -15,15 +15,11 @@
 
 using app_test::RunningDialog;
 using app_test::waitUntil;
+using test_support::findTempova;
 
 namespace {
 
-const char* const kTitle = "Kelvora Tempova LoaderApp";
 const char* const kAdaptersKey = "Software\\Kelvora\\Vexa\\Adapters";
-
-HWND findTempova() {
-    return FindWindowA("#32770", kTitle);
-}
 
 // The stand-in lies in the folder above this program's.
 std::string standIn() {
@@ -69,7 +65,8 @@ bool isRestartFailure(const std::string& status) {
 
 HWND anotherStandIn(HWND first) {
     HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, "#32770", kTitle)) == first) {
+    while ((window = FindWindowExA(nullptr, window, "#32770", test_support::kTempovaTitle)) ==
+           first) {
     }
     return window;
 }

@@ -46,6 +46,10 @@ HWND visibleWindow(const char* title) {
     return window && IsWindowVisible(window) ? window : nullptr;
 }
 
+HWND findTempova() {
+    return FindWindowA("#32770", kTempovaTitle);
+}
+
 void pressButton(HWND dialog, int id) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));

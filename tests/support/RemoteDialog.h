@@ -20,6 +20,11 @@ void endProcess(DWORD id);
 // The dialog (class "#32770") of that title once it is visible; null before.
 HWND visibleWindow(const char* title);
 
+// The title of the speed product's window, which its stand-in shows too.
+constexpr const char kTempovaTitle[] = "Kelvora Tempova LoaderApp";
+// The first window of that title, shown or not; null when there is none.
+HWND findTempova();
+
 // A click on the dialog's button, posted as the button sends it.
 void pressButton(HWND dialog, int id);
 
