@@ -30,6 +30,7 @@
 
 using bench::nowMs;
 using bench::printRatio;
+using test_support::findTempova;
 using test_support::HttpReply;
 
 namespace {
@@ -137,8 +138,8 @@ double firstDesignEnding(test_support::LoopbackHttpServer& server, bool answered
 }
 
 void endSpeedProducts() {
-    for (int i = 0; i < 5 && test_support::findTempova(); ++i)
-        test_support::endProcess(test_support::windowProcess(test_support::findTempova()));
+    for (int i = 0; i < 5 && findTempova(); ++i)
+        test_support::endProcess(test_support::windowProcess(findTempova()));
 }
 
 // Apply while the speed product takes 2 s to close, until it runs again.
@@ -147,16 +148,15 @@ double applyWhileClosing(bool firstDesign) {
     const std::string standIn = test_support::besideThisProgram("tempova.exe");
     test_support::ChildProcess slow(standIn + " --close-after 2000");
     app_test::RunningDialog dialog;
-    if (!app_test::waitUntil([&] {
-            return test_support::windowProcess(test_support::findTempova()) == slow.id();
-        }) ||
+    if (!app_test::waitUntil(
+            [&] { return test_support::windowProcess(findTempova()) == slow.id(); }) ||
         !dialog.hwnd())
         return -1;
     AnswerWatch watch(dialog.hwnd());
     Sleep(30);
     if (firstDesign) {
         dialog.run([&] {
-            PostMessageA(test_support::findTempova(), WM_COMMAND, IDOK, 0);
+            PostMessageA(findTempova(), WM_COMMAND, IDOK, 0);
             Sleep(1000);
             test_support::ChildProcess started(standIn);
             Sleep(1000);

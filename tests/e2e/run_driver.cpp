@@ -53,7 +53,7 @@ bool run(HWND dialog, const Steps& steps) {
     // In whatever language the tool speaks: the Update button's caption once
     // the update has ended is the one it had before.
     const std::string update = windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE));
-    const auto shown = [] { return visibleWindow(test_support::kTempovaTitle) != nullptr; };
+    const auto shown = [] { return visibleWindow(kTempovaTitle) != nullptr; };
     const auto updated = [&] {
         return status(dialog).empty() &&
                windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE)) == update && list.count() > 0;
@@ -75,9 +75,9 @@ bool run(HWND dialog, const Steps& steps) {
 
     // Apply closes the running stand-in and starts a new one; Apply is
     // available again once the restart has ended.
-    const DWORD firstStandin = windowProcess(visibleWindow(test_support::kTempovaTitle));
+    const DWORD firstStandin = windowProcess(visibleWindow(kTempovaTitle));
     const auto restarted = [&] {
-        HWND standin = visibleWindow(test_support::kTempovaTitle);
+        HWND standin = visibleWindow(kTempovaTitle);
         return IsWindowEnabled(GetDlgItem(dialog, IDOK)) && standin &&
                windowProcess(standin) != firstStandin;
     };

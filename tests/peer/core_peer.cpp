@@ -94,7 +94,8 @@ int recordUntilEnd(const std::string& name) {
 }
 
 // Starts logging and reports 1 when that made a recorder (its thread and
-// events are handles of this process), 0 when it did not.
+// events are handles of this process), 0 when it did not. The block is
+// opened (or refused) before the count.
 int startLog() {
     getDiagData();
     const DWORD before = test_support::handleCount();
