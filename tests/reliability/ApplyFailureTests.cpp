@@ -236,6 +236,8 @@ TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNot
     HWND restarted = findTempova();
     EXPECT_NE(test_support::windowProcess(restarted), slow.id());
     EXPECT_EQ(executableOf(restarted), executable);
+    // Its window counts from its creation; its texts are there once it shows.
+    ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(restarted) != FALSE; }));
     EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
               wideToAnsi(inLodz.substr(0, inLodz.rfind(L'\\') + 1), CP_UTF8));
     EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), "--close-after 4500");
