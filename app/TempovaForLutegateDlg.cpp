@@ -246,21 +246,23 @@ void CTempovaForLutegateDlg::ShowRestartStep() {
 
 // A finished restart makes Apply available again. A dialog that Close hid
 // meanwhile ends now; when the restart failed, it comes back instead, so
-// that the user learns that Tempova needs a start of their own.
+// that the user learns that Tempova needs a start of their own: shown before
+// Apply comes back, so that an available Apply is never on a hidden dialog.
 void CTempovaForLutegateDlg::FinishRestart() {
     const bool restarted = m_restart->step() == CTempovaRestart::Step::Restarted;
     KillTimer(m_hWnd, kRestartTimerId);
     m_restart.reset();
     if (!m_updateFailureDuringRestart.empty())
         SetTimer(m_hWnd, kFailureAgainTimerId, kDoneShownMs, nullptr);
-    EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
-    if (!m_closeAfterRestart)
-        return;
-    m_closeAfterRestart = false;
-    if (restarted)
-        EndTheDialog();
-    else
+    if (m_closeAfterRestart) {
+        m_closeAfterRestart = false;
+        if (restarted) {
+            EndTheDialog();
+            return;
+        }
         ShowAgainWithTheFailure();
+    }
+    EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
 }
 
 // The failure must be seen, but Windows keeps the foreground for the program
