@@ -137,11 +137,6 @@ double firstDesignEnding(test_support::LoopbackHttpServer& server, bool answered
     return watch.stop();
 }
 
-void endSpeedProducts() {
-    for (int i = 0; i < 5 && findTempova(); ++i)
-        test_support::endProcess(test_support::windowProcess(findTempova()));
-}
-
 // Apply while the speed product takes 2 s to close, until it runs again.
 double applyWhileClosing(bool firstDesign) {
     bool restarted = true;
@@ -167,7 +162,7 @@ double applyWhileClosing(bool firstDesign) {
             [&] { return dialog.status() == "Tempova successfully restarted."; }, 15000);
     }
     const double longest = watch.stop();
-    endSpeedProducts();
+    test_support::endEveryTempova();
     return restarted ? longest : -1;
 }
 

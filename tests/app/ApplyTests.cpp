@@ -67,10 +67,7 @@ std::string storedValues() {
 // Ends whatever stand-in is left when a test ends, also after a failure: a
 // stand-in left running would keep the test program's output open.
 struct StandInSweeper {
-    ~StandInSweeper() {
-        for (int i = 0; i < 5 && findTempova(); ++i)
-            test_support::endProcess(windowProcess(findTempova()));
-    }
+    ~StandInSweeper() { test_support::endEveryTempova(); }
 };
 
 class Apply : public ::testing::Test {

@@ -75,12 +75,6 @@ bool standInShown() {
     return waitUntil([] { return findTempova() && IsWindowVisible(findTempova()); });
 }
 
-// Ends every stand-in still open.
-void endStandIns() {
-    for (int i = 0; i < 5 && findTempova(); ++i)
-        test_support::endProcess(test_support::windowProcess(findTempova()));
-}
-
 // Keeps a key readable and unwritable for everyone until destruction.
 class ReadOnlyKey {
 public:
@@ -123,7 +117,7 @@ protected:
         m_dialog.addRow("Course Tool", "CourseTool.exe", true);
     }
     void TearDown() override {
-        endStandIns();
+        test_support::endEveryTempova();
         SetCurrentDirectoryA(m_folder.c_str());
         test_support::deleteRegistryTree("Software\\Kelvora");
     }
@@ -223,7 +217,7 @@ TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNot
     EXPECT_TRUE(IsWindow(first)) << "the product that ignores the command stays";
     EXPECT_EQ(anotherStandIn(first), nullptr) << "no second copy was started";
 
-    endStandIns();
+    test_support::endEveryTempova();
     const std::wstring inLodz = copyOfStandInInLodz();
     test_support::ChildProcess slow(L"\"" + inLodz + L"\" --close-after 4500");
     ASSERT_TRUE(standInShown());

@@ -50,6 +50,11 @@ HWND findTempova() {
     return FindWindowA("#32770", kTempovaTitle);
 }
 
+void endEveryTempova() {
+    for (int i = 0; i < 5 && findTempova(); ++i)
+        endProcess(windowProcess(findTempova()));
+}
+
 void pressButton(HWND dialog, int id) {
     PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));

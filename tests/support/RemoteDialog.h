@@ -24,6 +24,8 @@ HWND visibleWindow(const char* title);
 constexpr const char kTempovaTitle[] = "Kelvora Tempova LoaderApp";
 // The first window of that title, shown or not; null when there is none.
 HWND findTempova();
+// Ends every process that shows that window (a few at most).
+void endEveryTempova();
 
 // A click on the dialog's button, posted as the button sends it.
 void pressButton(HWND dialog, int id);
