@@ -105,7 +105,7 @@ void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& 
             if (rows[i].checked) {
                 keyedModules.add(name, key);
                 keyedPrograms.add(name, key);
-            } else if (chosen.count(key) == 0) {
+            } else if (rows[i].shownChecked && chosen.count(key) == 0) {
                 keyedModules.remove(key);
                 keyedPrograms.remove(key);
             }

@@ -35,13 +35,16 @@ void removeName(std::vector<std::string>& names, const std::string& name);
 struct RowChoice {
     std::string programName; // one or more names separated by ";"
     bool checked;
+    bool shownChecked; // as the row was filled, or as the last Apply left it
 };
 
 // Apply's rule, row by row in order: the names of a checked row (in small
-// letters) are appended where missing; a name that only unchecked rows name
-// leaves the list, every occurrence of it. A name that any checked row names
-// stays, and names that no row mentions keep their places. Names compare
-// without case, as file names do.
+// letters) are appended where missing; the names of a row the user unticked
+// (shown checked, now unchecked) leave the list, every occurrence, unless a
+// checked row names them too. A row shown unchecked and left so takes nothing
+// away: a served list or a row of several names never removes a program the
+// user did not untick. Names that no row mentions keep their places. Names
+// compare without case, as file names do.
 void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
                   std::vector<std::string>& programs);
 

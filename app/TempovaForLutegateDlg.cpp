@@ -84,10 +84,24 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
     return TRUE;
 }
 
+// A row's item data is a heap copy of its program file name with its zero
+// byte, and after that one byte: whether the row showed checked when it was
+// filled or last applied, so that Apply takes away only what the user unticked.
+namespace {
+char* newRowData(const std::string& programName, bool shownChecked) {
+    char* data = new char[programName.size() + 2];
+    std::memcpy(data, programName.c_str(), programName.size() + 1);
+    data[programName.size() + 1] = shownChecked ? 1 : 0;
+    return data;
+}
+char& shownCheckedOf(char* data) {
+    return data[std::strlen(data) + 1];
+}
+} // namespace
+
 void CTempovaForLutegateDlg::AddAppRow(const std::string& displayName,
                                        const std::string& programName, bool checked) {
-    char* copy = new char[programName.size() + 1];
-    std::memcpy(copy, programName.c_str(), programName.size() + 1);
+    char* copy = newRowData(programName, checked);
     // The item data goes in with the text: one message and one change
     // notification less per row. The check mark must follow the insert.
     const int row = m_listApps.InsertItem(m_listApps.GetItemCount(), displayName,
@@ -161,8 +175,8 @@ HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {
     return static_cast<HCURSOR>(m_hIcon);
 }
 
-// Apply: the checked rows' programs join both lists, the unchecked rows'
-// programs leave them; then a running Tempova is restarted to read them. When
+// Apply: the checked rows' programs join both lists, and the programs of
+// rows the user unticked leave them; then a running Tempova is restarted to read them. When
 // the lists could not be stored, the failure is shown and nothing is
 // restarted: Tempova would only read the old lists. While a restart runs,
 // Apply starts no second one.
@@ -191,11 +205,19 @@ long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
     StoredList programs = storedPrograms();
     std::vector<RowChoice> rows;
     for (int row = 0; row < m_listApps.GetItemCount(); ++row) {
-        const char* programName = reinterpret_cast<const char*>(m_listApps.GetItemData(row));
-        rows.push_back(RowChoice{programName ? programName : "", m_listApps.GetCheck(row)});
+        char* data = reinterpret_cast<char*>(m_listApps.GetItemData(row));
+        rows.push_back(
+            RowChoice{data ? data : "", m_listApps.GetCheck(row), data && shownCheckedOf(data)});
     }
     applyChoices(rows, modules.names, programs.names);
-    return storeBoth(modules, programs);
+    if (const long error = storeBoth(modules, programs))
+        return error;
+    // The lists now hold what the rows show: that is where the next Apply starts.
+    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
+        if (char* data = reinterpret_cast<char*>(m_listApps.GetItemData(row)))
+            shownCheckedOf(data) = rows[row].checked ? 1 : 0;
+    }
+    return ERROR_SUCCESS;
 }
 
 // Closes the running Tempova and starts its executable again, in steps that

@@ -5,6 +5,8 @@
 
 #include <cstring>
 
+#include <psapi.h>
+
 namespace kelvora_core {
 
 CSharedMemory::CSharedMemory(const std::string& name, uint32_t size)
@@ -40,24 +42,33 @@ HANDLE openMapping(const std::string& name) {
     return OpenFileMappingA(kViewAccess, FALSE, name.c_str());
 }
 
-// True when every page from `start` for `size` bytes belongs to the view at
-// `start` and is committed. A block made with SEC_RESERVE passes any size
-// check, yet the first access to a page of it that is only reserved is an
-// access violation.
-bool committedThroughout(void* start, uint32_t size) {
+} // namespace
+
+namespace detail {
+
+// Every region from `start` for `size` bytes must belong to the view at
+// `start` and be committed, mapped (not an image), read-write and backed by
+// the paging file, not by a file: a block that another program made as an
+// image or with pages only reserved passes any size check, yet the first
+// write to it is an access violation; one backed by a file writes there.
+bool isWholePagefileView(const void* start, uint32_t size) {
     const char* at = static_cast<const char*>(start);
     const char* const end = at + size;
     while (at < end) {
         MEMORY_BASIC_INFORMATION region{};
         if (VirtualQuery(at, &region, sizeof region) != sizeof region ||
-            region.AllocationBase != start || region.State != MEM_COMMIT)
+            region.AllocationBase != start || region.State != MEM_COMMIT ||
+            region.Type != MEM_MAPPED || region.Protect != PAGE_READWRITE)
             return false;
         at = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
     }
-    return true;
+    wchar_t file[MAX_PATH];
+    return GetMappedFileNameW(GetCurrentProcess(), const_cast<void*>(start), file, MAX_PATH) == 0;
 }
 
-} // namespace
+} // namespace detail
+
+namespace {} // namespace
 
 // Returns true when this object created the block. Creating a block that
 // another process made in between asks for all access, which it refuses:
@@ -79,11 +90,11 @@ bool CSharedMemory::openOrCreate() {
 }
 
 // A block that another program made smaller than the record laid over it, or
-// with pages not committed, is refused, so that no access can run past the
-// end of the view or touch a page that is only reserved.
+// of anything but committed read-write pages of the paging file, is refused:
+// no access runs past the end of the view or faults on a page of it.
 void CSharedMemory::mapView(bool zeroFill) {
     m_data = MapViewOfFile(m_mapping, kViewAccess, 0, 0, 0);
-    if (!m_data || !committedThroughout(m_data, m_size)) {
+    if (!m_data || !detail::isWholePagefileView(m_data, m_size)) {
         unmapAndClose();
         return;
     }

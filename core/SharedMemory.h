@@ -44,4 +44,10 @@ private:
     void unmapAndClose();
 };
 
+namespace detail {
+// True when the `size` bytes at `start` are one view's committed read-write
+// pages of the paging file.
+bool isWholePagefileView(const void* start, uint32_t size);
+} // namespace detail
+
 } // namespace kelvora_core

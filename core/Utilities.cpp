@@ -205,30 +205,46 @@ struct LocalFreeDeleter {
     void operator()(void* memory) const { LocalFree(memory); }
 };
 
-// Everyone (WD) is every account, as the null DACL let in; the objects'
-// names are local to the session, so this reaches the session's processes.
-// App containers (ALL APPLICATION PACKAGES, S-1-15-2-1, by number since
-// Windows 7 does not know its alias) are not part of Everyone. The owner, the
-// user whose process made the object, would otherwise keep the implicit
-// READ_CONTROL and WRITE_DAC of an owner in every one of the user's
-// processes, low-integrity ones too: an OWNER RIGHTS (S-1-3-4) entry replaces
-// them with the same rights as the others. The label lets low-integrity
-// processes write (Windows keeps it from the creation on; Wine drops it
-// there, so SetObjectToLowIntegrity still follows the creation).
-#define KELVORA_SHARED_SDDL(rights)                                                                \
-    "D:P(A;;" rights ";;;WD)(A;;" rights ";;;S-1-15-2-1)(A;;" rights ";;;S-1-3-4)"                 \
-    "S:(ML;;NW;;;LW)"
+// The user whose process makes the object gets every right, so that a family
+// program that opens it with all access works whoever made it; Everyone (WD),
+// every other account of the session, gets what peers use. No one else may
+// change its access or owner: OWNER RIGHTS (S-1-3-4) replaces an owner's
+// implicit READ_CONTROL and WRITE_DAC. The low label lets low-integrity
+// processes write (Wine drops it at creation: SetObjectToLowIntegrity follows).
+std::string sharedObjectSddl(const std::string& user, const char* all, const char* peers) {
+    return "D:P(A;;" + std::string(all) + ";;;" + user + ")(A;;" + peers + ";;;WD)(A;;" + peers +
+           ";;;S-1-3-4)S:(ML;;NW;;;LW)";
+}
+
+// The process's user as an SDDL SID; empty when it cannot be read.
+std::string processUserSid() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+        return {};
+    std::string sid;
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<BYTE> user(size ? size : 1);
+    char* text = nullptr;
+    if (GetTokenInformation(token, TokenUser, user.data(), size, &size) &&
+        ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid, &text))
+        sid = text;
+    LocalFree(text);
+    CloseHandle(token);
+    return sid;
+}
 
 struct SharedAccess {
     std::unique_ptr<void, LocalFreeDeleter> descriptor;
     SECURITY_ATTRIBUTES attributes{sizeof attributes, nullptr, FALSE};
 
-    explicit SharedAccess(const char* sddl) {
+    SharedAccess(const std::string& user, const char* all, const char* peers) {
         PSECURITY_DESCRIPTOR raw = nullptr;
-        if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &raw,
-                                                                 nullptr))
+        if (!user.empty() &&
+            ConvertStringSecurityDescriptorToSecurityDescriptorA(
+                sharedObjectSddl(user, all, peers).c_str(), SDDL_REVISION_1, &raw, nullptr))
             descriptor.reset(raw);
-        attributes.lpSecurityDescriptor = raw;
+        attributes.lpSecurityDescriptor = descriptor.get();
     }
 };
 
@@ -262,14 +278,16 @@ SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes() {
     return &worldAccess.attributes;
 }
 
-// Per kind, what peers use: a mapping SECTION_QUERY | SECTION_MAP_WRITE |
-// SECTION_MAP_READ (mappings know no SYNCHRONIZE); a mutex SYNCHRONIZE |
-// MUTEX_MODIFY_STATE; an event SYNCHRONIZE | EVENT_MODIFY_STATE. And
-// READ_CONTROL, so that anyone may read the descriptor and see that.
+// Per kind, all access for the user, and what peers use: a mapping
+// SECTION_QUERY | SECTION_MAP_WRITE | SECTION_MAP_READ (mappings know no
+// SYNCHRONIZE); a mutex SYNCHRONIZE | MUTEX_MODIFY_STATE; an event
+// SYNCHRONIZE | EVENT_MODIFY_STATE. And READ_CONTROL, so that anyone may
+// read the descriptor and see that.
 SECURITY_ATTRIBUTES* getSharedObjectSecurityAttributes(SharedObject kind) {
-    static SharedAccess access[] = {SharedAccess(KELVORA_SHARED_SDDL("0x20007")),
-                                    SharedAccess(KELVORA_SHARED_SDDL("0x120001")),
-                                    SharedAccess(KELVORA_SHARED_SDDL("0x120002"))};
+    static const std::string user = processUserSid();
+    static SharedAccess access[] = {SharedAccess(user, "0xf001f", "0x20007"),
+                                    SharedAccess(user, "0x1f0001", "0x120001"),
+                                    SharedAccess(user, "0x1f0003", "0x120002")};
     SharedAccess& chosen = access[static_cast<int>(kind)];
     return chosen.descriptor ? &chosen.attributes : nullptr;
 }

@@ -29,12 +29,13 @@ KELVORA_API SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes();
 // The kinds of named object the family's processes share.
 enum class SharedObject { Mapping, Mutex, Event };
 
-// Process-wide attributes for a named object that every process of the
-// user's session uses, low-integrity and app-container ones included: they
-// may map it for reading and writing, or wait for it and release or set it,
-// and nothing else: no one may change its access or owner, or delete it.
-// It carries the low mandatory label. Null when the descriptor cannot be
-// built: the object then gets the creator's default security.
+// Process-wide attributes for a named object that the family's processes of
+// the user's session share, low-integrity ones included: the user whose
+// process makes it has every right; every other account may map it for
+// reading and writing, or wait for it and release or set it, and nothing
+// else; no one else may change its access or owner. It carries the low
+// mandatory label. Null when the descriptor cannot be built: the object then
+// gets the creator's default security.
 SECURITY_ATTRIBUTES* getSharedObjectSecurityAttributes(SharedObject kind);
 
 // Gives the object the low mandatory label so that low-integrity processes

@@ -3,52 +3,41 @@
 #include "DiagData.h"
 #include "DiagEventLog.h"
 #include "DiagEventLogObserverSlot.h"
+#include "DiagLogFile.h"
 #include "WaitableSet.h"
-
-#include <share.h>
-
-#include <memory>
 
 namespace kelvora_core {
 
 namespace {
 
 constexpr DWORD kStopWaitMs = 2000;
-// A wait that keeps failing, or a block kept out of reach by another
-// process, is retried at this pace, watching the stop event.
-constexpr DWORD kRetryPauseMs = 50;
+// A wait that keeps failing, a block kept out of reach by another process,
+// or a wake-up that brought no line (the block event may be another
+// program's, set for good) is followed by this pause, watching the stop event.
+constexpr DWORD kRetryPauseMs = 20;
 const char* const kNotOpenPrefix = "Error recordng log event, log file not open: ";
 
-struct FileCloser {
-    void operator()(FILE* file) const { std::fclose(file); }
-};
-using LogFile = std::unique_ptr<FILE, FileCloser>;
-
-// Appended in text mode, shared with other readers and writers.
-LogFile openLogFile() {
-    return LogFile(_fsopen(DiagEventLog::getLogFileName(), "at", _SH_DENYNO));
-}
-
-void writeLine(FILE* file, std::string& line) {
-    if (file) {
-        std::fputs(line.c_str(), file);
-        std::fputc('\n', file);
-        std::fflush(file);
-    } else {
+void writeLine(CDiagLogFile& file, const std::string& taken) {
+    std::string line = asOneLine(taken);
+    if (!file.append(line))
         line.insert(0, kNotOpenPrefix);
-    }
     detail::notifyDiagObserver(line);
 }
 
-// Takes every waiting line; false when the block was out of reach, so that
-// lines may still wait.
-bool drain(CDiagData& data, FILE* file) {
+struct Drained {
+    bool busy = false; // the block was out of reach: lines may still wait
+    int lines = 0;
+};
+
+Drained drain(CDiagData& data, CDiagLogFile& file) {
     DiagEventLog::DiagEvent event;
     std::string line;
-    bool busy = false;
-    while (data.getNextEvent(event, line, busy))
+    Drained drained;
+    while (data.getNextEvent(event, line, drained.busy)) {
         writeLine(file, line);
-    return !busy;
+        ++drained.lines;
+    }
+    return drained;
 }
 
 } // namespace
@@ -75,20 +64,21 @@ void CDiagEventRecorderThread::record() {
     m_startedEvent.set();
     CWaitable* members[] = {&data.blockEvent(), &m_stopEvent};
     CWaitableSet set(members, 2);
-    LogFile file = openLogFile();
+    CDiagLogFile file(DiagEventLog::getLogFileName());
     // While the block is out of reach the wait ends after a pause to try
-    // again; the stop event is looked at after each such try, so that a block
-    // event set over and over cannot hide it.
+    // again. After a pause the stop event is looked at, so that a block event
+    // set over and over cannot hide it; the lines stored before it still go.
     for (bool busy = false;;) {
         uint32_t index = 0;
         const WaitResult result = set.waitAny(index, busy ? kRetryPauseMs : INFINITE);
         if (result == Signaled && index == 1)
             return;
-        if (result == Signaled || result == TimedOut) {
-            busy = !drain(data, file.get());
-            if (busy && m_stopEvent.wait(0) == Signaled)
-                return;
-        } else if (result == Failed && m_stopEvent.wait(kRetryPauseMs) == Signaled) {
+        Drained drained;
+        if (result == Signaled || result == TimedOut)
+            drained = drain(data, file);
+        busy = drained.busy;
+        if ((busy || drained.lines == 0) && m_stopEvent.wait(kRetryPauseMs) == Signaled) {
+            drain(data, file);
             return;
         }
     }

@@ -98,8 +98,11 @@ TEST_F(Apply, CheckedRowWithNothingStoredJoinsBothDefaults) {
     EXPECT_EQ(m_dialog.status(), "Applying choices...done.");
 }
 
+// What an Apply stored is where the next one starts: a row ticked, applied
+// and unticked again leaves.
 TEST_F(Apply, UncheckingRemovesTheNameFromBothAndKeepsTheOrder) {
-    m_dialog.addRow("Course Tool", "CourseTool.exe", true);
+    m_dialog.addRow("Course Tool", "CourseTool.exe", false);
+    m_dialog.setChecked(0, true);
     apply();
     m_dialog.setChecked(0, false);
     apply();
@@ -124,13 +127,18 @@ TEST_F(Apply, EveryNameOfARowIsAddedOnce) {
     EXPECT_EQ(storedPrograms(), "p.exe;a.exe;b.exe");
 }
 
-TEST_F(Apply, UncheckedRowWithSeveralNamesRemovesEach) {
-    storeModules("a.exe;m.dll;b.exe");
-    storePrograms("b.exe;p.exe;a.exe");
-    m_dialog.addRow("Two", "a.exe;;B.exe;", false);
+// A row shown unchecked and left so takes nothing away, whatever it names (a
+// served row naming the user's browsers); a row the user unticks takes each
+// of its names.
+TEST_F(Apply, OnlyARowTheUserUntickedRemovesItsNames) {
+    storeModules("a.exe;m.dll;b.exe;chrome.exe");
+    storePrograms("b.exe;p.exe;a.exe;chrome.exe");
+    m_dialog.addRow("Browsers", "chrome.exe;FIREFOX.EXE;unknown.exe", false);
+    m_dialog.addRow("Two", "a.exe;;B.exe;", true);
+    m_dialog.setChecked(1, false);
     apply();
-    EXPECT_EQ(storedModules(), "m.dll");
-    EXPECT_EQ(storedPrograms(), "p.exe");
+    EXPECT_EQ(storedModules(), "m.dll;chrome.exe");
+    EXPECT_EQ(storedPrograms(), "p.exe;chrome.exe");
 }
 
 // Names compare as file names, without case: a ticked row keeps the spelling
@@ -138,8 +146,9 @@ TEST_F(Apply, UncheckedRowWithSeveralNamesRemovesEach) {
 TEST_F(Apply, NamesCompareWithoutCaseAndUntickingRemovesEveryOccurrence) {
     storeModules("LGPlayer.exe;m.dll;LGStudio.exe");
     storePrograms("lgplayer.exe;lgplayer.exe;LGStudio.exe");
-    m_dialog.addRow("Player", "lgplayer.exe", false);
+    m_dialog.addRow("Player", "lgplayer.exe", true);
     m_dialog.addRow("Studio", "lgstudio.exe", true);
+    m_dialog.setChecked(0, false);
     apply();
     EXPECT_EQ(storedModules(), "m.dll;LGStudio.exe");
     EXPECT_EQ(storedPrograms(), "LGStudio.exe");
@@ -154,13 +163,15 @@ TEST_F(Apply, StoredListsAreNormalisedEvenWhenNoRowTouchesThem) {
     EXPECT_EQ(storedPrograms(), "x.exe;y.exe");
 }
 
-// A name that any checked row names stays; only a name that unchecked rows
+// A name that any checked row names stays; only a name that unticked rows
 // alone name leaves.
 TEST_F(Apply, NameOfACheckedRowStaysWhenAnUncheckedRowNamesItToo) {
     storePrograms("lghelper.exe;p.exe");
     m_dialog.addRow("Sync and Helper", "LutegateSync.exe;LGHelper.exe", true);
-    m_dialog.addRow("Helper", "LGHelper.exe", false);
-    m_dialog.addRow("Old", "p.exe;lghelper.exe", false);
+    m_dialog.addRow("Helper", "LGHelper.exe", true);
+    m_dialog.addRow("Old", "p.exe;lghelper.exe", true);
+    m_dialog.setChecked(1, false);
+    m_dialog.setChecked(2, false);
     apply();
     EXPECT_EQ(storedPrograms(), "lghelper.exe;lutegatesync.exe");
     EXPECT_EQ(storedModules(), kModuleDefault + ";lutegatesync.exe;lghelper.exe");

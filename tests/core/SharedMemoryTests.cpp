@@ -3,6 +3,8 @@
 #include "SharedMemory.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
+#include <winternl.h>
 
 #include <string>
 #include <thread>
@@ -171,6 +173,86 @@ TEST(SharedMemory, ExistingBlockSmallerThanAskedForOrNotCommittedIsRefused) {
     }
     UnmapViewOfFile(view);
     CloseHandle(mapping);
+}
+
+// Taken first by another program as an image (its first page read-only) or
+// as a view of a file of its own: refused like a reserved block.
+TEST(SharedMemory, ExistingBlockOfAnImageOrAFileIsRefused) {
+    wchar_t self[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    const std::wstring data = std::wstring(self) + L".block";
+    HANDLE files[] = {CreateFileW(self, GENERIC_READ | GENERIC_EXECUTE, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr),
+                      CreateFileW(data.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr)};
+    const DWORD protections[] = {PAGE_READONLY | SEC_IMAGE, PAGE_READWRITE};
+    for (int i = 0; i < 2; ++i) {
+        const std::string name = uniqueName("squatted");
+        HANDLE mapping =
+            CreateFileMappingA(files[i], nullptr, protections[i], 0, i ? kSize : 0, name.c_str());
+        ASSERT_NE(nullptr, mapping) << i;
+        EXPECT_EQ(nullptr, Block(name, 4096).getData()) << (i ? "a file" : "an image");
+        CloseHandle(mapping);
+        CloseHandle(files[i]);
+    }
+}
+
+// The view must be one allocation: pages of another view right after a
+// short one are not the block's.
+TEST(SharedMemory, ViewFollowedByAnotherViewIsNotOneBlock) {
+    HANDLE sections[2];
+    for (HANDLE& section : sections)
+        section =
+            CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 0x10000, nullptr);
+    char* place = static_cast<char*>(VirtualAlloc(nullptr, 0x20000, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_TRUE(place && VirtualFree(place, 0, MEM_RELEASE));
+    void* first = MapViewOfFileEx(sections[0], FILE_MAP_WRITE, 0, 0, 0, place);
+    void* second = MapViewOfFileEx(sections[1], FILE_MAP_WRITE, 0, 0, 0, place + 0x10000);
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(detail::isWholePagefileView(first, 0x10000));
+    EXPECT_FALSE(detail::isWholePagefileView(first, 0x10001));
+    UnmapViewOfFile(second);
+    UnmapViewOfFile(first);
+    for (HANDLE section : sections)
+        CloseHandle(section);
+}
+
+// Made by the tool of another account, the block grants this one what every
+// account gets: it is opened and mapped with that, read and written.
+TEST(SharedMemory, BlockThatGrantsReadAndWriteOnlyIsOpened) {
+    const std::string name = uniqueName("granted");
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        "D:P(A;;0x20007;;;WD)", SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    HANDLE mapping = CreateFileMappingA(INVALID_HANDLE_VALUE, &attributes, PAGE_READWRITE, 0, 4096,
+                                        name.c_str());
+    LocalFree(descriptor);
+    {
+        Block block(name, 4096);
+        ASSERT_NE(nullptr, block.bytes());
+        block.bytes()[0] = 7;
+        // Asked for no more than that: Windows refuses more (Wine grants it).
+        const auto query = reinterpret_cast<decltype(&NtQueryObject)>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryObject")));
+        PUBLIC_OBJECT_BASIC_INFORMATION info{};
+        ASSERT_EQ(0, query(block.mapping(), ObjectBasicInformation, &info, sizeof info, nullptr));
+        EXPECT_EQ(static_cast<ACCESS_MASK>(FILE_MAP_READ | FILE_MAP_WRITE), info.GrantedAccess);
+    }
+    CloseHandle(mapping);
+}
+
+// The diagnostics block's event, taken first as a manual-reset event and
+// left set, wakes the recorder for good: it pauses after each wake-up that
+// brings no line instead of spinning (a spinning recorder took a core).
+TEST(SharedMemory, DiagnosticsEventTakenFirstAndLeftSetDoesNotSpinTheRecorder) {
+    HANDLE event = CreateEventA(nullptr, TRUE, TRUE, "TempovaDiagEvent");
+    ASSERT_NE(ERROR_ALREADY_EXISTS, GetLastError()) << "another process holds the event";
+    const auto result =
+        test_support::runProcess(test_support::besideThisProgram("core_peer.exe") + " diag-cpu");
+    CloseHandle(event);
+    EXPECT_TRUE(result.finished);
+    EXPECT_LT(result.exitCode, 300u) << "ms of CPU in a second of recording";
 }
 
 TEST(SharedMemory, GetDataWorksWhileTheMutexIsHeld) {

@@ -3,15 +3,18 @@
 #include "DiagData.h"
 #include "DiagEventLog.h"
 #include "DiagEventLogObserverSlot.h"
+#include "DiagLogFile.h"
 #include "Sentry.h"
 #include "Utilities.h"
 
 #include <gtest/gtest.h>
+#include <sddl.h>
 
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace kelvora_core;
@@ -178,15 +181,42 @@ TEST_F(DiagEventLogTest, EndingWithoutARecorderWritesNothing) {
     EXPECT_FALSE(getDiagData().isLoggingActive());
 }
 
-TEST_F(DiagEventLogTest, TextWithLineFeedsSpreadsOverSeveralFileLines) {
+// A slot is one line of the file: line breaks and other control characters
+// in its text become spaces, so that no text forges lines of other programs.
+TEST_F(DiagEventLogTest, TextWithLineBreaksStaysOneLine) {
     const std::string before = logFileContent();
     DiagEventLog::startNewLog();
-    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "<a>\n<b/>\n</a>");
+    DiagEventLog::diagEvent(DiagEventLog::InfoEvent, "<a>\r\n<b/>\n\x01</a>");
     DiagEventLog::endLogging();
     const auto lines = linesSince(before);
-    ASSERT_EQ(5u, lines.size());
-    EXPECT_EQ("<b/>", lines[2]);
-    EXPECT_EQ("</a>", lines[3]);
+    ASSERT_EQ(3u, lines.size());
+    EXPECT_EQ(":InfoEvent:<a>  <b/>  </a>", lines[1].substr(lines[1].find(":InfoEvent:")));
+}
+
+// The file never passes its bound: the line that would pass it starts a new
+// file, and the full one becomes the file before, replacing an older one.
+// Another recorder that holds the full file moves on to the new one.
+TEST(DiagLogFile, FullFileBecomesTheOneBeforeAndANewOneStarts) {
+    const std::string name = std::string(getUserAppPath()) + "\\bounded.log";
+    const std::string previous = CDiagLogFile::previousName(name);
+    DeleteFileA(name.c_str());
+    DeleteFileA(previous.c_str());
+    {
+        CDiagLogFile file(name, 100), other(name, 100);
+        for (int i = 0; i < 25; ++i) {
+            ASSERT_TRUE(file.append("line " + std::to_string(i)));
+            ASSERT_TRUE(i != 12 || other.append("other"));
+        }
+    }
+    const auto read = [](const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ("line 22\r\nline 23\r\nline 24\r\n", read(name));
+    EXPECT_EQ(0u, read(previous).find("line 12\r\nother\r\nline 13\r\n"));
+    EXPECT_EQ(97u, read(previous).size());
+    DeleteFileA(name.c_str());
+    DeleteFileA(previous.c_str());
 }
 
 TEST_F(DiagEventLogTest, OverlongLineIsCutTo4095Characters) {
@@ -237,8 +267,44 @@ TEST_F(DiagEventLogTest, LockedLogFileLeavesItUnchangedAndTellsTheObserver) {
     EXPECT_EQ("InfoEvent", eventName(lines[1].substr(prefix.size())));
 }
 
-// The peer opens the block, its mutex and its event with what they grant
-// everyone; none of them lets anyone change its access or owner.
+// Each entry of an object's access list: who, and what it grants.
+std::vector<std::pair<std::string, DWORD>> accessEntries(HANDLE object) {
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    std::vector<std::pair<std::string, DWORD>> entries;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                        &dacl, nullptr, &descriptor) != ERROR_SUCCESS ||
+        !dacl)
+        return entries;
+    for (WORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        char* sid = nullptr;
+        if (GetAce(dacl, i, reinterpret_cast<void**>(&ace)) &&
+            ConvertSidToStringSidA(&ace->SidStart, &sid))
+            entries.emplace_back(sid, ace->Mask);
+        LocalFree(sid);
+    }
+    LocalFree(descriptor);
+    return entries;
+}
+
+std::string userSid() {
+    HANDLE token = nullptr;
+    char user[256] = {}, *sid = nullptr;
+    DWORD size = 0;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    GetTokenInformation(token, TokenUser, user, sizeof user, &size);
+    ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, &sid);
+    const std::string text = sid ? sid : "";
+    LocalFree(sid);
+    CloseHandle(token);
+    return text;
+}
+
+// The block, its mutex and its event that this process made: the user has
+// every right; every account (Everyone, and the owner as such) what peers
+// use, nothing that changes access or owner; the low label. A family program
+// that opens all three with all access, as the family's programs do, works.
 TEST_F(DiagEventLogTest, AnotherProcessesReportsAreRecordedHere) {
     DiagEventLog::startNewLog();
     const auto result = test_support::runProcess(peer("diag-report 3 from-peer"));
@@ -248,26 +314,23 @@ TEST_F(DiagEventLogTest, AnotherProcessesReportsAreRecordedHere) {
     for (const auto& line : m_collector.lines())
         fromPeer += line.find(":core_peer.exe:") != std::string::npos ? 1 : 0;
     EXPECT_EQ(3, fromPeer);
-    const std::pair<HANDLE, DWORD> objects[] = {
+    const std::tuple<HANDLE, DWORD, DWORD> objects[] = {
         {OpenFileMappingA(READ_CONTROL, FALSE, "TempovaDiagnosticsData"),
-         SECTION_QUERY | FILE_MAP_READ | FILE_MAP_WRITE},
+         SECTION_QUERY | FILE_MAP_READ | FILE_MAP_WRITE, SECTION_ALL_ACCESS},
         {OpenMutexA(READ_CONTROL, FALSE, "TempovaDiagnosticsData_mutex"),
-         SYNCHRONIZE | MUTEX_MODIFY_STATE},
-        {OpenEventA(READ_CONTROL, FALSE, "TempovaDiagEvent"), SYNCHRONIZE | EVENT_MODIFY_STATE}};
-    for (const auto& [object, rights] : objects) {
-        PACL dacl = nullptr;
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        ASSERT_EQ(0u, GetSecurityInfo(object, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                                      nullptr, &dacl, nullptr, &descriptor));
-        DWORD granted = dacl ? 0 : GENERIC_ALL; // a null DACL grants everything
-        void* ace = nullptr;
-        for (WORD i = 0; dacl && i < dacl->AceCount; ++i)
-            granted |= GetAce(dacl, i, &ace) ? static_cast<ACCESS_ALLOWED_ACE*>(ace)->Mask : 0;
-        EXPECT_EQ(rights | READ_CONTROL, granted);
+         SYNCHRONIZE | MUTEX_MODIFY_STATE, MUTEX_ALL_ACCESS},
+        {OpenEventA(READ_CONTROL, FALSE, "TempovaDiagEvent"), SYNCHRONIZE | EVENT_MODIFY_STATE,
+         EVENT_ALL_ACCESS}};
+    for (const auto& [object, rights, all] : objects) {
+        const std::vector<std::pair<std::string, DWORD>> expected = {
+            {userSid(), all},
+            {"S-1-1-0", rights | READ_CONTROL},
+            {"S-1-3-4", rights | READ_CONTROL}};
+        EXPECT_EQ(expected, accessEntries(object));
         EXPECT_TRUE(hasLowIntegrityLabel(object));
-        LocalFree(descriptor);
         CloseHandle(object);
     }
+    EXPECT_EQ(0u, test_support::runProcess(peer("family-open")).exitCode);
 }
 
 TEST_F(DiagEventLogTest, ThisProcessesReportsAreRecordedByAnother) {

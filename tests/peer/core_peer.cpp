@@ -105,6 +105,28 @@ int startLog() {
     return after > before ? 1 : 0;
 }
 
+// Opens the diagnostics block, its mutex and its event as the family's
+// programs do, with all access; 0 when all three open and the block maps.
+int familyOpen() {
+    HANDLE objects[] = {OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, "TempovaDiagnosticsData"),
+                        OpenMutexA(MUTEX_ALL_ACCESS, FALSE, "TempovaDiagnosticsData_mutex"),
+                        OpenEventA(EVENT_ALL_ACCESS, FALSE, "TempovaDiagEvent")};
+    void* view = objects[0] ? MapViewOfFile(objects[0], FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
+    const int refused =
+        (objects[0] ? 0 : 1) | (objects[1] ? 0 : 2) | (objects[2] ? 0 : 4) | (view ? 0 : 8);
+    return refused;
+}
+
+// Records for a second and reports the CPU time the process took, in ms.
+int recordAndTakeTime() {
+    DiagEventLog::startNewLog();
+    Sleep(1000);
+    DiagEventLog::endLogging();
+    FILETIME created, ended, kernel, user;
+    GetProcessTimes(GetCurrentProcess(), &created, &ended, &kernel, &user);
+    return static_cast<int>((kernel.dwLowDateTime + user.dwLowDateTime) / 10000);
+}
+
 int usage() {
     std::fprintf(stderr, "usage: core_peer command [arguments]\n");
     return 100;
@@ -128,6 +150,10 @@ int main(int argc, char** argv) {
         return reportEvents(std::atoi(argv[2]), argv[3]);
     if (command == "diag-record" && argc == 3)
         return recordUntilEnd(argv[2]);
+    if (command == "family-open")
+        return familyOpen();
+    if (command == "diag-cpu")
+        return recordAndTakeTime();
     if (command == "diag-start")
         return startLog();
     if (command == "exe-name") {
