@@ -1,6 +1,7 @@
 #include "ProcessCommandLine.h"
 
 #include "ComSupport.h"
+#include "ProcessIdentity.h"
 #include "UniqueHandle.h"
 
 #include <process.h>
@@ -51,9 +52,8 @@ enum class Parameters { Read, Unreadable, Refused };
 
 // The command line in the process's parameters (the PEB and
 // RTL_USER_PROCESS_PARAMETERS of winternl.h), which name the executable the
-// caller knows, or nothing is taken from them. Refused where the handle may
-// not read them or the bitness differs: the management service may tell it
-// then.
+// caller knows, however spelt (the same file), or nothing is taken from them. Refused where the
+// handle may not read them or the bitness differs: the management service may tell it then.
 Parameters readParameters(HANDLE process, const std::wstring& imagePath, std::wstring& text) {
     // From ntdll at run time: the executable imports no more than it did.
     const auto query =
@@ -69,8 +69,7 @@ Parameters readParameters(HANDLE process, const std::wstring& imagePath, std::ws
     RTL_USER_PROCESS_PARAMETERS parameters{};
     std::wstring image;
     if (!readInto(process, peb.ProcessParameters, parameters) ||
-        !readText(process, parameters.ImagePathName, image) ||
-        CompareStringOrdinal(image.c_str(), -1, imagePath.c_str(), -1, TRUE) != CSTR_EQUAL ||
+        !readText(process, parameters.ImagePathName, image) || !isSameFile(image, imagePath) ||
         !readText(process, parameters.CommandLine, text))
         text.clear();
     return Parameters::Read;

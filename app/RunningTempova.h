@@ -5,41 +5,48 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
-// The running speed product as Apply meets it: its main window and, when it
-// can be had, its process, so that the restart waits for that process and
-// starts that same executable again, as it was started: in the executable's
-// folder, with the command line it was given where the platform tells it.
+// The user's own running speed product as Apply meets it: its main window,
+// its process and executable, so that the restart waits for that process and
+// starts that same executable again as it was started: in its folder, with
+// the command line it was given where the platform tells it, at its own
+// integrity level.
 class CRunningTempova {
 public:
-    // The speed product's main window; null when it does not run.
-    static HWND findWindow();
+    // The first window of the speed product's class and title whose process
+    // runs as this user, outside an app container, at medium integrity or
+    // above, from an executable named tempova.exe, and that can be started
+    // again at its level. Null when there is none; error then holds the
+    // platform's code for the first window that could not be checked or not
+    // be started again (nothing is closed), 0 when every one was another's.
+    static std::unique_ptr<CRunningTempova> find(DWORD& error);
     // The speed product's main window shown by the process with that id;
     // null when that process shows none.
     static HWND windowOf(DWORD processId);
 
-    explicit CRunningTempova(HWND window);
-
     // Posts the close command to the window; false when it could not be
     // posted (a window of a process with higher rights drops it, for one).
     bool postClose() const;
-    // True once the process has ended. Without a handle to the process, its
-    // window's going counts as its end.
+    // True once the process has ended.
     bool hasEnded() const;
     // True once the process's command line has been read or given up.
-    bool commandLineSettled() const { return !m_commandLine || m_commandLine->settled(); }
+    bool commandLineSettled() const { return m_commandLine.settled(); }
     // Starts the executable the process ran, by its full path, in its
-    // folder, with the command line it had, or else with its path alone.
-    // The new process, or null with the platform's error code in error;
-    // where that path could not be read, nothing is started and error says
-    // why it could not.
+    // folder, with the command line it had, or else with its quoted path
+    // alone. The new process, or null with the platform's error code.
     UniqueHandle startAgain(DWORD& error) const;
 
 private:
+    CRunningTempova(HWND window, UniqueHandle process, const std::wstring& path,
+                    UniqueHandle shell);
+
     HWND m_window;
     UniqueHandle m_process;
     std::wstring m_path;
-    DWORD m_pathError = ERROR_SUCCESS;
-    std::unique_ptr<CProcessCommandLine> m_commandLine;
+    // The desktop's shell, whose child it becomes where this tool runs at a
+    // higher integrity level than it did; null where the tool starts it.
+    UniqueHandle m_shell;
+    CProcessCommandLine m_commandLine;
 };

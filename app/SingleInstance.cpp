@@ -1,6 +1,9 @@
 #include "SingleInstance.h"
 
+#include "ProcessIdentity.h"
 #include "Wnd.h"
+
+#include <tlhelp32.h>
 
 namespace {
 
@@ -15,11 +18,40 @@ constexpr DWORD kAnswerMs = 1000;
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kGiveUpMs = 10000;
 
-// The first copy's dialog: another process's window of the tool's title,
-// shown or hidden.
+bool runsThisExecutable(DWORD processId) {
+    const UniqueHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+    return process && CProcessIdentity(process.get()).runsThisExecutable();
+}
+
+// The first copy's dialog: a window of the tool's title, shown or hidden, of
+// another process that runs this same executable file. A window of that
+// title, or the mutex, is anyone's.
 HWND firstCopysDialog() {
-    return FindTopLevelWindow(kDialogClass, kDialogTitle,
-                              [](DWORD owner) { return owner != GetCurrentProcessId(); });
+    return FindTopLevelWindow(kDialogClass, kDialogTitle, [](DWORD owner) {
+        return owner != GetCurrentProcessId() && runsThisExecutable(owner);
+    });
+}
+
+// Another process runs this same executable: a first copy, maybe still
+// loading its list before its dialog shows.
+bool anotherCopyRuns() {
+    HANDLE raw = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (raw == INVALID_HANDLE_VALUE)
+        return false;
+    const UniqueHandle snapshot(raw);
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    if (!Process32FirstW(snapshot.get(), &entry))
+        return false;
+    const std::wstring& self = CProcessIdentity::self().imagePath();
+    const std::wstring ownName = self.substr(self.find_last_of(L'\\') + 1);
+    do {
+        if (entry.th32ProcessID != GetCurrentProcessId() &&
+            CompareStringOrdinal(entry.szExeFile, -1, ownName.c_str(), -1, TRUE) == CSTR_EQUAL &&
+            runsThisExecutable(entry.th32ProcessID))
+            return true;
+    } while (Process32NextW(snapshot.get(), &entry));
+    return false;
 }
 
 bool owns(HANDLE mutex, DWORD timeoutMs) {
@@ -66,6 +98,10 @@ HWND activeBox(HWND dialog) {
 
 } // namespace
 
+void CSingleInstance::acceptShowMessage(HWND dialog) {
+    ChangeWindowMessageFilterEx(dialog, kShowMessage, MSGFLT_ALLOW, nullptr);
+}
+
 void CSingleInstance::bringForward(HWND dialog) {
     if (IsIconic(dialog))
         ShowWindow(dialog, SW_RESTORE);
@@ -86,12 +122,16 @@ CSingleInstance::~CSingleInstance() {
     release();
 }
 
+// A mutex held while no other copy of this executable runs is another
+// program's: this copy opens its own dialog.
 bool CSingleInstance::showFirstCopyOrTakeOver() {
     const DWORD start = GetTickCount();
     do {
         HWND dialog = firstCopysDialog();
         if (dialog && showsItself(dialog))
             return false;
+        if (!dialog && !anotherCopyRuns())
+            return true;
         if (!m_mutex)
             Sleep(kPollMs);
         else if (owns(m_mutex.get(), kPollMs))

@@ -16,6 +16,10 @@ public:
     // (bringForward). TRUE when it does.
     static constexpr UINT kShowMessage = WM_APP + 0x100;
 
+    // Lets a later copy's kShowMessage reach the dialog also where this copy
+    // runs at a higher integrity level than that copy (an elevated first
+    // copy): Windows drops it otherwise.
+    static void acceptShowMessage(HWND dialog);
     // Restores the dialog, then brings forward the box it shows, so that the
     // keyboard goes where the user can type. Called by the first copy, which
     // the later copy allowed to take the foreground.
@@ -30,7 +34,8 @@ public:
     bool isFirst() const { return m_owned; }
     // For a later copy: has the first copy's dialog show itself and come
     // forward (its active box on top), or takes the first copy's place once
-    // its dialog has gone. True when this copy is now the first.
+    // its dialog has gone, or at once when no other process runs this
+    // executable. True when this copy is to show its own dialog.
     bool showFirstCopyOrTakeOver();
     // The dialog has gone: a later copy may open its own.
     void release();

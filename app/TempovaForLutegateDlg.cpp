@@ -72,6 +72,7 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
         }
     }
 
+    CSingleInstance::acceptShowMessage(m_hWnd);
     SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
 
@@ -190,8 +191,14 @@ void CTempovaForLutegateDlg::OnBnClickedApply() {
                   CHTTPXMLReqHelper::errorText(IDS_ERR_APPLY, static_cast<uint32_t>(error)));
         return;
     }
-    if (HWND tempova = CRunningTempova::findWindow())
-        StartRestart(tempova);
+    // Only the user's own speed product is closed and started: a window of
+    // its title that is not, is left alone, and one that cannot be checked
+    // or started again is not closed either.
+    DWORD unchecked = ERROR_SUCCESS;
+    if (std::unique_ptr<CRunningTempova> tempova = CRunningTempova::find(unchecked))
+        StartRestart(std::move(tempova));
+    else if (unchecked != ERROR_SUCCESS)
+        SetStatus(StatusSource::Apply, CHTTPXMLReqHelper::errorText(IDS_ERR_RESTART, unchecked));
     else
         SetStatus(StatusSource::Apply, applying + loadResourceString(IDS_DONE));
 }
@@ -224,8 +231,8 @@ long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
 // the restart timer takes, so that the dialog keeps answering; the status
 // line tells how far it got ("Applying choices..." while its command line is
 // read). Apply is not available meanwhile.
-void CTempovaForLutegateDlg::StartRestart(HWND window) {
-    m_restart.reset(new CTempovaRestart(window, m_tempovaCloseLimitMs));
+void CTempovaForLutegateDlg::StartRestart(std::unique_ptr<CRunningTempova> tempova) {
+    m_restart.reset(new CTempovaRestart(std::move(tempova), m_tempovaCloseLimitMs));
     HWND apply = GetDlgItem(m_hWnd, IDOK);
     if (GetFocus() == apply)
         SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_listApps.GetSafeHwnd()), TRUE);

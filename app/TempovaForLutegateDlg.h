@@ -9,6 +9,7 @@
 #include <vector>
 
 class CAppNamesHelper;
+class CRunningTempova;
 class CTempovaRestart;
 
 // The tool's one window: the list of course applications with their check
@@ -79,7 +80,7 @@ protected:
 private:
     // Apply's steps.
     long ApplyRowsToPreferences();
-    void StartRestart(HWND tempova);
+    void StartRestart(std::unique_ptr<CRunningTempova> tempova);
     void AdvanceRestart();
     void ShowRestartStep();
     void FinishRestart();

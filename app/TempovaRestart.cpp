@@ -1,7 +1,7 @@
 #include "TempovaRestart.h"
 
-CTempovaRestart::CTempovaRestart(HWND window, DWORD closeLimitMs)
-    : m_tempova(window), m_closeLimitMs(closeLimitMs) {
+CTempovaRestart::CTempovaRestart(std::unique_ptr<CRunningTempova> tempova, DWORD closeLimitMs)
+    : m_tempova(std::move(tempova)), m_closeLimitMs(closeLimitMs) {
     closeOnceRead();
 }
 
@@ -9,7 +9,7 @@ CTempovaRestart::Step CTempovaRestart::advance() {
     if (m_step == Step::Reading) {
         closeOnceRead();
     } else if (m_step == Step::Closing) {
-        if (m_tempova.hasEnded())
+        if (m_tempova->hasEnded())
             startAgain();
         else if (elapsed(m_closingSince, m_closeLimitMs))
             m_step = Step::NotClosed;
@@ -22,15 +22,15 @@ CTempovaRestart::Step CTempovaRestart::advance() {
 // Read, or given up after the reading's limit: then it is started with its
 // path alone. One that ended meanwhile is started again all the same.
 void CTempovaRestart::closeOnceRead() {
-    if (!m_tempova.commandLineSettled())
+    if (!m_tempova->commandLineSettled())
         return;
     m_closingSince = GetTickCount();
-    const bool closing = m_tempova.postClose() || m_tempova.hasEnded();
+    const bool closing = m_tempova->postClose() || m_tempova->hasEnded();
     m_step = closing ? Step::Closing : Step::NotClosed;
 }
 
 void CTempovaRestart::startAgain() {
-    m_started = m_tempova.startAgain(m_error);
+    m_started = m_tempova->startAgain(m_error);
     if (!m_started) {
         m_step = Step::NotStarted;
         return;

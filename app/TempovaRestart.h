@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
 
 // Closing the running speed product and starting it again, in steps that
@@ -28,7 +29,8 @@ public:
     // Posts the close command to the speed product's window once its
     // command line has been read: a process that has ended is no longer
     // asked for it.
-    explicit CTempovaRestart(HWND window, DWORD closeLimitMs = kCloseLimitMs);
+    explicit CTempovaRestart(std::unique_ptr<CRunningTempova> tempova,
+                             DWORD closeLimitMs = kCloseLimitMs);
 
     // Takes the next step when it is due; the step reached.
     Step advance();
@@ -44,7 +46,7 @@ private:
     void awaitWindow();
     bool elapsed(DWORD since, DWORD limitMs) const { return GetTickCount() - since >= limitMs; }
 
-    CRunningTempova m_tempova;
+    std::unique_ptr<CRunningTempova> m_tempova;
     DWORD m_closeLimitMs;
     DWORD m_closingSince = 0;
     DWORD m_startedSince = 0;

@@ -120,6 +120,28 @@ TEST(Executable, ShowsTheDialogOnceAndEndsWhenItCloses) {
     EXPECT_EQ(enabler.waitForExit(10000), 0u);
 }
 
+// A program that holds the one-copy mutex and a window of the dialog's title
+// is no first copy (it does not run the tool's executable): a start shows
+// its own dialog at once rather than end.
+TEST(Executable, MutexAndTitleOfAnotherProgramDoNotStopAStart) {
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, "Local\\Kelvora.TempovaForLutegate.Instance");
+    HWND squatter = CreateWindowExA(0, "#32770", "Tempova Lutegate Enabler", WS_POPUP, 0, 0, 10, 10,
+                                    nullptr, nullptr, nullptr, nullptr);
+    test_support::ChildProcess enabler(exePath());
+    HWND own = nullptr;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            own = FindTopLevelWindow("#32770", "Tempova Lutegate Enabler",
+                                     [&](DWORD owner) { return owner == enabler.id(); });
+            return own && IsWindowVisible(own);
+        },
+        5000));
+    PostMessageA(own, WM_CLOSE, 0, 0);
+    EXPECT_EQ(enabler.waitForExit(10000), 0u);
+    DestroyWindow(squatter);
+    CloseHandle(mutex);
+}
+
 // A worker still busy 2 s after the dialog has gone does not hold the process
 // up, nor does it meet the process's objects torn down under it: the process
 // ends then, without tearing them down (its exit code tells). Under Wine every

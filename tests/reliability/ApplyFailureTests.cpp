@@ -175,13 +175,16 @@ TEST_F(ApplyFailures, TempovaWhoseFileIsGoneOrShowsNoWindowIsNoSuccess) {
         EXPECT_NE(std::string::npos,
                   test_support::storedText(kAdaptersKey, "ProgramsToHook").find(";coursetool.exe"));
     }
-    {
-        test_support::ChildProcess guarded(standIn() + " --grant 0x100001");
+    // One whose path cannot be read, or whose user cannot be told (as of
+    // another account), is not closed: the user is asked to restart it.
+    for (const char* unreadable : {" --grant 0x100001", " --hide-token"}) {
+        test_support::ChildProcess guarded(standIn() + unreadable);
         ASSERT_TRUE(standInShown());
         EXPECT_EQ(applyAndWatch().back(),
                   "Unable to start Tempova again, please start it yourself. "
                   "Error code: 272 (0x5)");
-        EXPECT_EQ(findTempova(), nullptr) << "nothing was started by name";
+        EXPECT_EQ(test_support::windowProcess(findTempova()), guarded.id()) << unreadable;
+        EXPECT_EQ(anotherStandIn(findTempova()), nullptr) << "nothing was started";
     }
     test_support::ChildProcess stubborn(standIn() + " --ignore-close");
     ASSERT_TRUE(standInShown());
@@ -217,25 +220,55 @@ TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNot
     EXPECT_TRUE(IsWindow(first)) << "the product that ignores the command stays";
     EXPECT_EQ(anotherStandIn(first), nullptr) << "no second copy was started";
 
-    test_support::endEveryTempova();
+    // Its parameters spell its path otherwise (the same file): its arguments
+    // come back. Where neither its memory nor WMI tells them (it grants the
+    // limited rights alone; Wine's WMI tells a process only its own), it
+    // comes back by its quoted path alone.
     const std::wstring inLodz = copyOfStandInInLodz();
-    test_support::ChildProcess slow(L"\"" + inLodz + L"\" --close-after 4500");
+    const std::pair<const wchar_t*, const char*> rounds[] = {
+        {L" --close-after 4500 --respell-image", "--close-after 4500 --respell-image"},
+        {L" --close-after 4500 --grant 0x101000", ""}};
+    for (const auto& [arguments, restartedWith] : rounds) {
+        test_support::endEveryTempova();
+        test_support::ChildProcess slow(L"\"" + inLodz + L"\"" + arguments);
+        ASSERT_TRUE(standInShown());
+        const std::wstring executable = executableOf(findTempova());
+        ASSERT_EQ(executable.size(), inLodz.size());
+        m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
+        ASSERT_TRUE(m_dialog.flush());
+        EXPECT_FALSE(IsWindowEnabled(m_dialog.item(IDOK)));
+        EXPECT_EQ("Tempova successfully restarted.", applyAndWatch().back());
+        HWND restarted = findTempova();
+        EXPECT_NE(test_support::windowProcess(restarted), slow.id());
+        EXPECT_EQ(executableOf(restarted), executable);
+        // Its window counts from its creation; its texts are there once it shows.
+        ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(restarted) != FALSE; }));
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
+                  wideToAnsi(inLodz.substr(0, inLodz.rfind(L'\\') + 1), CP_UTF8));
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), restartedWith);
+        EXPECT_EQ(anotherStandIn(restarted), nullptr) << "started once";
+    }
+}
+
+// What must hold: a window of the speed product's title is closed and its
+// program started only when it is the user's own speed product (run from
+// tempova.exe): a poser is left alone, also when its window comes first,
+// and the speed product behind it is restarted.
+TEST_F(ApplyFailures, WindowOfItsTitleThatIsNotTheSpeedProductIsLeftAlone) {
+    const std::string poser = test_support::besideThisProgram("poser.exe");
+    ASSERT_TRUE(CopyFileA(standIn().c_str(), poser.c_str(), FALSE));
+    test_support::ChildProcess posing(poser);
     ASSERT_TRUE(standInShown());
-    const std::wstring executable = executableOf(findTempova());
-    ASSERT_EQ(executable.size(), inLodz.size());
-    m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
-    ASSERT_TRUE(m_dialog.flush());
-    EXPECT_FALSE(IsWindowEnabled(m_dialog.item(IDOK)));
+    HWND posersWindow = findTempova();
+    EXPECT_EQ("Applying choices...done.", applyAndWatch().back());
+    test_support::ChildProcess tempova(standIn());
+    ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(anotherStandIn(posersWindow)) != FALSE; }));
+    SetWindowPos(posersWindow, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    ASSERT_EQ(findTempova(), posersWindow);
     EXPECT_EQ("Tempova successfully restarted.", applyAndWatch().back());
-    HWND restarted = findTempova();
-    EXPECT_NE(test_support::windowProcess(restarted), slow.id());
-    EXPECT_EQ(executableOf(restarted), executable);
-    // Its window counts from its creation; its texts are there once it shows.
-    ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(restarted) != FALSE; }));
-    EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
-              wideToAnsi(inLodz.substr(0, inLodz.rfind(L'\\') + 1), CP_UTF8));
-    EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), "--close-after 4500");
-    EXPECT_EQ(anotherStandIn(restarted), nullptr) << "started once";
+    EXPECT_TRUE(IsWindow(posersWindow));
+    EXPECT_EQ(posing.waitForExit(0), STILL_ACTIVE);
+    EXPECT_EQ(tempova.waitForExit(0), 0u) << "the speed product was closed";
 }
 
 // What must hold: when either list cannot be written (its key is readable

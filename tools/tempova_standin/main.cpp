@@ -6,7 +6,8 @@
 // --ignore-close it ignores the close command; with --close-after <ms> it takes that long to end
 // after it (for the tests of a speed product that does not close, or is slow to). With
 // --grant <access> (an access mask, 0x101000 say) other processes may open it with that access
-// alone, as they may a speed product running with higher rights.
+// alone, as they may a speed product running with higher rights; with --hide-token no other
+// process may read its token; with --respell-image its parameters spell its path otherwise.
 #include "DiagEventLog.h"
 #include "Preferences.h"
 #include "standin_ids.h"
@@ -14,6 +15,7 @@
 #include <windows.h>
 #include <aclapi.h>
 #include <sddl.h>
+#include <winternl.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -107,6 +109,43 @@ void grantOthersOnly(const std::string& access) {
     LocalFree(descriptor);
 }
 
+// Everyone may read its token no more: as another account's process, whose
+// user the enabler cannot tell.
+void hideToken() {
+    HANDLE token = nullptr;
+    ACL empty{};
+    if (OpenProcessToken(GetCurrentProcess(), WRITE_DAC, &token) &&
+        InitializeAcl(&empty, sizeof empty, ACL_REVISION))
+        SetSecurityInfo(token, SE_KERNEL_OBJECT,
+                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, &empty, nullptr);
+    CloseHandle(token);
+}
+
+// Its parameters name its executable by the short form of its path, as
+// Windows does for one started through a junction or a substituted drive:
+// the same file, spelt otherwise than the system's image name.
+void respellImage() {
+    static wchar_t spelt[MAX_PATH];
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    const DWORD length = GetShortPathNameW(path, spelt, MAX_PATH);
+    const auto query =
+        reinterpret_cast<decltype(&NtQueryInformationProcess)>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    PROCESS_BASIC_INFORMATION basic{};
+    if (!query ||
+        query(GetCurrentProcess(), ProcessBasicInformation, &basic, sizeof basic, nullptr) < 0)
+        return;
+    PEB* peb = basic.PebBaseAddress;
+    if (length > 0 && length < MAX_PATH) {
+        UNICODE_STRING& image = peb->ProcessParameters->ImagePathName;
+        image.Buffer = spelt;
+        image.Length = static_cast<USHORT>(length * sizeof(wchar_t));
+        image.MaximumLength = sizeof spelt;
+    }
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
@@ -115,6 +154,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
         s_closeAfterMs = static_cast<UINT>(std::strtoul(closeAfter + 14, nullptr, 10));
     if (const char* grant = std::strstr(commandLine, "--grant "))
         grantOthersOnly(std::string(grant + 8, std::strcspn(grant + 8, " ")));
+    if (std::strstr(commandLine, "--hide-token"))
+        hideToken();
+    if (std::strstr(commandLine, "--respell-image"))
+        respellImage();
     DiagEventLog::startNewLog();
     StartValues values;
     // getString's text lives until the next call: copy each at once.
