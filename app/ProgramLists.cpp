@@ -87,6 +87,26 @@ void removeName(std::vector<std::string>& names, const std::string& name) {
     KeyedNames(names).remove(nameKey(name));
 }
 
+HookedNames::HookedNames(const std::string& hooked) {
+    for (const std::string& name : splitNames(hooked))
+        m_keys.insert(nameKey(name));
+}
+
+bool HookedNames::hooks(const std::string& programName) const {
+    const std::vector<std::string> names = splitNames(programName);
+    return !names.empty() && std::all_of(names.begin(), names.end(), [&](const std::string& name) {
+        return m_keys.count(nameKey(name)) != 0;
+    });
+}
+
+bool IsAppHooked(const std::string& hooked, const std::string& programName) {
+    return HookedNames(hooked).hooks(programName);
+}
+
+std::string hookedPrograms() {
+    return joinNames(storedPrograms().names);
+}
+
 void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
                   std::vector<std::string>& programs) {
     std::vector<std::vector<std::string>> rowNames;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 // The ";"-separated name lists of the speed product's preferences and the
@@ -30,6 +31,26 @@ void addName(std::vector<std::string>& names, const std::string& name);
 
 // Removes every occurrence of the name, in whatever case.
 void removeName(std::vector<std::string>& names, const std::string& name);
+
+// The pre-check rule of the rows: true when every name of the program file
+// name stands whole in the stored ";"-separated list, compared as Apply
+// compares them (without case, as file names). A row without a name is not
+// hooked.
+bool IsAppHooked(const std::string& hooked, const std::string& programName);
+
+// The same rule for many rows against one stored list.
+class HookedNames {
+public:
+    explicit HookedNames(const std::string& hooked);
+    bool hooks(const std::string& programName) const;
+
+private:
+    std::unordered_set<std::string> m_keys;
+};
+
+// The programs Apply starts from, read as Apply reads them: the stored list,
+// the default when none is stored, and none when it cannot be read.
+std::string hookedPrograms();
 
 // One row of the course list as Apply reads it.
 struct RowChoice {

@@ -1,29 +1,56 @@
+// The dialog's set-up and wiring, its rows, the start-up load of the local
+// course list, the status line and Close.
 #include "TempovaForLutegateDlg.h"
 
 #include "AboutDlg.h"
-#include "HTTPXMLReqHelper.h"
-#include "SettingKeys.h"
+#include "AppNamesHelper.h"
 #include "ProgramLists.h"
 #include "SingleInstance.h"
 #include "TempovaRestart.h"
 #include "Utilities.h"
-#include "WinApp.h"
 #include "resource.h"
 
+#include <commctrl.h>
+
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 
 using kelvora_core::loadResourceString;
 
 namespace {
-// How much longer than its request an update may take.
-constexpr DWORD kUpdateGraceMs = 2000;
-static_assert(CTempovaForLutegateDlg::kMostUpdateDots ==
-                  (CHTTPXMLReqHelper::kServerTimeoutMs + kUpdateGraceMs) /
-                      CTempovaForLutegateDlg::kUpdateTimerMs,
-              "a dot a tick within the update's limit");
-// How often the restart looks at the speed product.
-constexpr UINT kRestartTimerMs = 100;
+
+// Longest wait for the start-up load: a read that takes ten times as long
+// as a 100,000-entry copy is given up, and the dialog opens empty.
+constexpr DWORD kLocalLoadLimitMs = 30000;
+
+// "file:///" and the local copy's path, every backslash made a slash.
+std::string localCopyUrl(std::string path) {
+    std::replace(path.begin(), path.end(), '\\', '/');
+    return "file:///" + path;
+}
+
+// The worker thread has ended, or was never created: no request will end.
+bool workerGone(CAppNamesHelper& helper) {
+    return helper.wait(0) != kelvora_core::TimedOut;
+}
+
+// Owns the start-up load's helper: a worker still reading when the dialog
+// gives up frees the helper itself, so the dialog never waits on it.
+struct LetGoOfHelper {
+    void operator()(CAppNamesHelper* helper) const { CHTTPXMLReqHelper::letGo(helper); }
+};
+
+// A row's item data is a heap copy of its program file name with its zero
+// byte, and after that one byte: whether the row showed checked when it was
+// filled or last applied, so that Apply takes away only what the user unticked.
+char* newRowData(const std::string& programName, bool shownChecked) {
+    char* data = new char[programName.size() + 2];
+    std::memcpy(data, programName.c_str(), programName.size() + 1);
+    data[programName.size() + 1] = shownChecked ? 1 : 0;
+    return data;
+}
+
 } // namespace
 
 // OK and Cancel go to Apply and Close whatever their notification code, so
@@ -40,7 +67,8 @@ const MessageEntry CTempovaForLutegateDlg::s_messageEntries[] = {
     msg::onDestroy<&CTempovaForLutegateDlg::OnDestroy>(),
     msg::onMessage<&CTempovaForLutegateDlg::OnShowFirstCopy>(CSingleInstance::kShowMessage),
     msg::onMessage<&CTempovaForLutegateDlg::OnWindowPosChanging>(WM_WINDOWPOSCHANGING),
-    msg::onMessage<&CTempovaForLutegateDlg::OnGiveBackTheForeground>(kGiveBackTheForeground),
+    msg::onMessage<&CTempovaForLutegateDlg::OnGiveBackTheForeground>(
+        CDialogPresence::kGiveBackTheForeground),
 };
 
 const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntries,
@@ -49,8 +77,7 @@ const MessageMap CTempovaForLutegateDlg::s_messageMap = {nullptr, s_messageEntri
 CTempovaForLutegateDlg::CTempovaForLutegateDlg(HWND parent)
     : CDialog(IDD_TEMPOVAFORLUTEGATE_DIALOG, parent),
       m_hIcon(LoadIconA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME))), m_nTimer(0),
-      m_pAppNamesHelper(nullptr), m_tempovaCloseLimitMs(CTempovaRestart::kCloseLimitMs),
-      m_updateLimitMs(CHTTPXMLReqHelper::kServerTimeoutMs + kUpdateGraceMs) {}
+      m_pAppNamesHelper(nullptr) {}
 
 // The update helper is gone by now: Close or the end of the update deleted it.
 CTempovaForLutegateDlg::~CTempovaForLutegateDlg() = default;
@@ -78,27 +105,45 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
 
     m_listApps.SetExtendedStyle(LVS_EX_CHECKBOXES);
     m_liveStatus.Mark(m_staticStatus.GetSafeHwnd());
-    SetStatus(StatusSource::Tool, loadResourceString(IDS_PRESS_UPDATE));
+    ShowToolText(loadResourceString(IDS_PRESS_UPDATE));
 
     LoadLocalCourseList();
     ShowListApplyRefuses();
     return TRUE;
 }
 
-// A row's item data is a heap copy of its program file name with its zero
-// byte, and after that one byte: whether the row showed checked when it was
-// filled or last applied, so that Apply takes away only what the user unticked.
-namespace {
-char* newRowData(const std::string& programName, bool shownChecked) {
-    char* data = new char[programName.size() + 2];
-    std::memcpy(data, programName.c_str(), programName.size() + 1);
-    data[programName.size() + 1] = shownChecked ? 1 : 0;
-    return data;
+void CTempovaForLutegateDlg::LoadLocalCourseList() {
+    const std::string url = localCopyUrl(LocalCopyPath());
+    const std::string hooked = program_lists::hookedPrograms();
+    std::unique_ptr<CAppNamesHelper, LetGoOfHelper> owned(new CAppNamesHelper(url));
+    CAppNamesHelper& helper = *owned;
+    helper.startRequest();
+    const DWORD start = GetTickCount();
+    // The one wait on the dialog's thread: at start-up, before the dialog
+    // shows, since the list is part of what it shows.
+    while (!helper.isDone() && helper.m_busy && !workerGone(helper) &&
+           GetTickCount() - start < kLocalLoadLimitMs)
+        Sleep(1);
+    // Tested again: the request may have ended between the two reads above.
+    if (helper.isDone() && helper.m_status == 200)
+        AddAppRows(helper.m_appNames, hooked);
 }
-char& shownCheckedOf(char* data) {
-    return data[std::strlen(data) + 1];
+
+// Empty when there is no user folder: the start then reads no copy and
+// Update saves none (its save fails), rather than one in another folder.
+std::string CTempovaForLutegateDlg::LocalCopyPath() {
+    const std::string folder = kelvora_core::getUserAppPath();
+    return folder.empty() ? folder : folder + "\\" + loadResourceString(IDS_LOCAL_COPY_NAME);
 }
-} // namespace
+
+// A list that Apply would refuse to change is named at start, with Apply's
+// own message, rather than after the user has made their choices.
+void CTempovaForLutegateDlg::ShowListApplyRefuses() {
+    const long refused = program_lists::readErrorOfEither(program_lists::storedModules(),
+                                                          program_lists::storedPrograms());
+    if (refused)
+        ShowToolText(kelvora_core::formatMessage(IDS_ERR_APPLY, static_cast<uint32_t>(refused)));
+}
 
 void CTempovaForLutegateDlg::AddAppRow(const std::string& displayName,
                                        const std::string& programName, bool checked) {
@@ -121,16 +166,50 @@ void CTempovaForLutegateDlg::ClearAppList() {
     m_listApps.DeleteAllItems();
 }
 
-void CTempovaForLutegateDlg::SetStatus(StatusSource source, const std::string& text) {
-    if (!m_restart && !m_updateFailureDuringRestart.empty()) {
-        KillTimer(m_hWnd, kFailureAgainTimerId);
-        m_updateFailureDuringRestart.clear();
+// Not redrawn while the rows go in: each insert would invalidate the list
+// (docs/PERFORMANCE.md). The first row gets the focus mark when no row has
+// it, so that the first Space in the list ticks a row.
+void CTempovaForLutegateDlg::AddAppRows(
+    const std::vector<std::pair<std::string, std::string>>& entries, const std::string& hooked) {
+    m_listApps.SendMessage(WM_SETREDRAW, FALSE);
+    m_listApps.SendMessage(LVM_SETITEMCOUNT, m_listApps.GetItemCount() + entries.size());
+    const program_lists::HookedNames stored(hooked);
+    for (const auto& entry : entries)
+        AddAppRow(entry.first, entry.second, stored.hooks(entry.second));
+    if (m_listApps.GetItemCount() > 0 && m_listApps.GetFocusedItem() < 0)
+        m_listApps.SetFocusedItem(0);
+    m_listApps.SendMessage(WM_SETREDRAW, TRUE);
+    InvalidateRect(m_listApps.GetSafeHwnd(), nullptr, TRUE);
+}
+
+void CTempovaForLutegateDlg::ShowStatus(const CStatusLine::Answer& answer) {
+    if (answer.changed) {
+        m_staticStatus.SetWindowText(answer.text);
+        m_liveStatus.TextChanged(answer.text);
     }
-    m_statusSource = source;
-    if (source == StatusSource::Apply && m_nTimer != 0)
-        m_applyTextDuringUpdate = text;
-    m_staticStatus.SetWindowText(text);
-    m_liveStatus.TextChanged(text);
+    if (answer.wakeInMs != 0)
+        SetTimer(m_hWnd, kStatusTimer, answer.wakeInMs, nullptr);
+    else
+        KillTimer(m_hWnd, kStatusTimer);
+}
+
+void CTempovaForLutegateDlg::ShowToolText(const std::string& text) {
+    ShowStatus(m_statusLine.toolText(text, GetTickCount()));
+}
+
+// Every result and error goes to the status line, never a box.
+void CTempovaForLutegateDlg::ReportHandlerFailure(HRESULT code) {
+    ShowToolText(kelvora_core::formatMessage(IDS_ERR_READY_STATE, static_cast<uint32_t>(code)));
+}
+
+// Ticks of any other timer are ignored without the default handling.
+void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
+    if (nIDEvent == kStatusTimer)
+        ShowStatus(m_statusLine.timeReached(GetTickCount()));
+    else if (nIDEvent == kRestartTimer && m_restart)
+        AdvanceRestart();
+    else if (m_nTimer != 0 && nIDEvent == m_nTimer)
+        OnUpdateTick();
 }
 
 void CTempovaForLutegateDlg::OnDestroy() {
@@ -138,12 +217,20 @@ void CTempovaForLutegateDlg::OnDestroy() {
 }
 
 LRESULT CTempovaForLutegateDlg::OnShowFirstCopy(WPARAM, LPARAM) {
-    if (m_ending)
+    if (!m_presence.showForLaterCopy(m_hWnd))
         return FALSE;
-    m_closeAfterRestart = false;
-    ShowWindow(m_hWnd, SW_SHOW);
     CSingleInstance::bringForward(m_hWnd);
     return TRUE;
+}
+
+LRESULT CTempovaForLutegateDlg::OnWindowPosChanging(WPARAM, LPARAM lParam) {
+    m_presence.onWindowPosChanging(m_hWnd, *reinterpret_cast<WINDOWPOS*>(lParam));
+    return 0;
+}
+
+LRESULT CTempovaForLutegateDlg::OnGiveBackTheForeground(WPARAM, LPARAM) {
+    m_presence.giveBackTheForeground(m_hWnd);
+    return 0;
 }
 
 void CTempovaForLutegateDlg::OnSysCommand(UINT nID, LPARAM) {
@@ -151,14 +238,14 @@ void CTempovaForLutegateDlg::OnSysCommand(UINT nID, LPARAM) {
         CAboutDlg dlgAbout(m_hWnd);
         dlgAbout.DoModal();
     } else {
-        Default();
+        Decline();
     }
 }
 
 // Minimised, the dialog shows its icon centred in the client area.
 void CTempovaForLutegateDlg::OnPaint() {
     if (!IsIconic(m_hWnd)) {
-        Default();
+        Decline();
         return;
     }
     CPaintDC dc(m_hWnd);
@@ -176,179 +263,20 @@ HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {
     return static_cast<HCURSOR>(m_hIcon);
 }
 
-// Apply: the checked rows' programs join both lists, and the programs of
-// rows the user unticked leave them; then a running Tempova is restarted to read them. When
-// the lists could not be stored, the failure is shown and nothing is
-// restarted: Tempova would only read the old lists. While a restart runs,
-// Apply starts no second one.
-void CTempovaForLutegateDlg::OnBnClickedApply() {
-    if (m_restart)
-        return;
-    const std::string applying = loadResourceString(IDS_APPLYING);
-    SetStatus(StatusSource::Apply, applying);
-    if (const long error = ApplyRowsToPreferences()) {
-        SetStatus(StatusSource::Apply,
-                  CHTTPXMLReqHelper::errorText(IDS_ERR_APPLY, static_cast<uint32_t>(error)));
-        return;
-    }
-    // Only the user's own speed product is closed and started: a window of
-    // its title that is not, is left alone, and one that cannot be checked
-    // or started again is not closed either.
-    DWORD unchecked = ERROR_SUCCESS;
-    if (std::unique_ptr<CRunningTempova> tempova = CRunningTempova::find(unchecked))
-        StartRestart(std::move(tempova));
-    else if (unchecked != ERROR_SUCCESS)
-        SetStatus(StatusSource::Apply, CHTTPXMLReqHelper::errorText(IDS_ERR_RESTART, unchecked));
-    else
-        SetStatus(StatusSource::Apply, applying + loadResourceString(IDS_DONE));
-}
-
-// Both lists are written and read back, or neither is changed; 0 when both
-// now hold what was written, else the platform's error code.
-long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
-    using namespace kelvora_core;
-    using namespace program_lists;
-    StoredList modules = storedModules();
-    StoredList programs = storedPrograms();
-    std::vector<RowChoice> rows;
-    for (int row = 0; row < m_listApps.GetItemCount(); ++row) {
-        char* data = reinterpret_cast<char*>(m_listApps.GetItemData(row));
-        rows.push_back(
-            RowChoice{data ? data : "", m_listApps.GetCheck(row), data && shownCheckedOf(data)});
-    }
-    applyChoices(rows, modules.names, programs.names);
-    if (const long error = storeBoth(modules, programs))
-        return error;
-    // The lists now hold what the rows show: that is where the next Apply starts.
-    for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
-        if (char* data = reinterpret_cast<char*>(m_listApps.GetItemData(row)))
-            shownCheckedOf(data) = rows[row].checked ? 1 : 0;
-    }
-    return ERROR_SUCCESS;
-}
-
-// Closes the running Tempova and starts its executable again, in steps that
-// the restart timer takes, so that the dialog keeps answering; the status
-// line tells how far it got ("Applying choices..." while its command line is
-// read). Apply is not available meanwhile.
-void CTempovaForLutegateDlg::StartRestart(std::unique_ptr<CRunningTempova> tempova) {
-    m_restart.reset(new CTempovaRestart(std::move(tempova), m_tempovaCloseLimitMs));
-    HWND apply = GetDlgItem(m_hWnd, IDOK);
-    if (GetFocus() == apply)
-        SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_listApps.GetSafeHwnd()), TRUE);
-    EnableWindow(apply, FALSE);
-    SetTimer(m_hWnd, kRestartTimerId, kRestartTimerMs, nullptr);
-    ShowRestartStep();
-}
-
-void CTempovaForLutegateDlg::AdvanceRestart() {
-    const CTempovaRestart::Step before = m_restart->step();
-    if (m_restart->advance() != before)
-        ShowRestartStep();
-}
-
-// The status line tells how far the restart got.
-void CTempovaForLutegateDlg::ShowRestartStep() {
-    using Step = CTempovaRestart::Step;
-    switch (m_restart->step()) {
-    case Step::Reading:
-        return;
-    case Step::Closing:
-        SetStatus(StatusSource::Apply, loadResourceString(IDS_CLOSING_TEMPOVA));
-        return;
-    case Step::Starting:
-        SetStatus(StatusSource::Apply, loadResourceString(IDS_RESTARTING_TEMPOVA));
-        return;
-    case Step::Restarted:
-        SetStatus(StatusSource::Apply, loadResourceString(IDS_TEMPOVA_RESTARTED));
-        break;
-    case Step::NotClosed:
-        SetStatus(StatusSource::Apply, loadResourceString(IDS_TEMPOVA_NOT_CLOSED));
-        break;
-    case Step::NotStarted:
-        SetStatus(StatusSource::Apply,
-                  CHTTPXMLReqHelper::errorText(IDS_ERR_RESTART, m_restart->error()));
-        break;
-    }
-    FinishRestart();
-}
-
-// A finished restart makes Apply available again. A dialog that Close hid
-// meanwhile ends now; when the restart failed, it comes back instead, so
-// that the user learns that Tempova needs a start of their own: shown before
-// Apply comes back, so that an available Apply is never on a hidden dialog.
-void CTempovaForLutegateDlg::FinishRestart() {
-    const bool restarted = m_restart->step() == CTempovaRestart::Step::Restarted;
-    KillTimer(m_hWnd, kRestartTimerId);
-    m_restart.reset();
-    if (!m_updateFailureDuringRestart.empty())
-        SetTimer(m_hWnd, kFailureAgainTimerId, kDoneShownMs, nullptr);
-    if (m_closeAfterRestart) {
-        m_closeAfterRestart = false;
-        if (restarted) {
-            EndTheDialog();
-            return;
-        }
-        ShowAgainWithTheFailure();
-    }
-    EnableWindow(GetDlgItem(m_hWnd, IDOK), TRUE);
-}
-
-// The failure must be seen, but Windows keeps the foreground for the program
-// the user works in (SetForegroundWindow's rules): while another program is
-// in front, the dialog shows behind it and flashes until the user turns to
-// it. Wine would let any program take the foreground: the rule is kept here.
-void CTempovaForLutegateDlg::ShowAgainWithTheFailure() {
-    DWORD owner = 0;
-    GetWindowThreadProcessId(GetForegroundWindow(), &owner);
-    const bool anotherInFront = owner != 0 && owner != GetCurrentProcessId();
-    ShowWindow(m_hWnd, anotherInFront ? SW_SHOWNA : SW_SHOW);
-    if (anotherInFront) {
-        FLASHWINFO flash{sizeof flash, m_hWnd, FLASHW_ALL | FLASHW_TIMERNOFG, 0, 0};
-        FlashWindowEx(&flash);
-    }
-}
-
-// The dialog manager shows a modal dialog when its messages first run out,
-// also one that Close hid before then (Close pressed at once after Apply):
-// hidden by Close, the dialog stays hidden until the tool shows it again.
-// That showing still activates it (a change of SWP_NOACTIVATE is ignored
-// there), so the window in front gets the foreground back at once.
-LRESULT CTempovaForLutegateDlg::OnWindowPosChanging(WPARAM, LPARAM lParam) {
-    auto* position = reinterpret_cast<WINDOWPOS*>(lParam);
-    if (m_closeAfterRestart && (position->flags & SWP_SHOWWINDOW)) {
-        position->flags &= ~SWP_SHOWWINDOW;
-        m_inFront = GetForegroundWindow();
-        PostMessage(m_hWnd, kGiveBackTheForeground, 0, 0);
-    }
-    return 0;
-}
-
-LRESULT CTempovaForLutegateDlg::OnGiveBackTheForeground(WPARAM, LPARAM) {
-    if (m_closeAfterRestart && GetForegroundWindow() == m_hWnd && m_inFront != m_hWnd &&
-        IsWindow(m_inFront))
-        SetForegroundWindow(m_inFront);
-    return 0;
-}
-
 // Close, Esc, and the system menu's Close: ends an update under way. While
 // the speed product restarts, the dialog is only hidden: the restart goes
-// on, the tool stays the one copy, and a second start brings the dialog back
-// with the restart's state.
+// on, the tool stays the one copy, and a second start brings the dialog back.
 void CTempovaForLutegateDlg::OnBnClickedClose() {
     if (UpdateRunning())
         FinishUpdate();
-    if (!m_restart) {
+    if (m_restart)
+        m_presence.hideForRestart(m_hWnd);
+    else
         EndTheDialog();
-        return;
-    }
-    m_closeAfterRestart = true;
-    ShowWindow(m_hWnd, SW_HIDE);
 }
 
-// Frees the rows and ends the dialog.
 void CTempovaForLutegateDlg::EndTheDialog() {
     ClearAppList();
-    m_ending = true;
+    m_presence.setEnding();
     OnCancel();
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include "Dialog.h"
+#include "DialogPresence.h"
 #include "LiveRegion.h"
+#include "StatusLine.h"
 
 #include <memory>
 #include <string>
@@ -13,7 +15,10 @@ class CRunningTempova;
 class CTempovaRestart;
 
 // The tool's one window: the list of course applications with their check
-// boxes, the status line, and the Update, Apply and Close buttons.
+// boxes, the status line, and the Update, Apply and Close buttons. Set-up and
+// the rows live in TempovaForLutegateDlg.cpp, the Update in
+// TempovaForLutegateDlgUpdate.cpp, Apply and the restart in
+// TempovaForLutegateDlgApply.cpp.
 class CTempovaForLutegateDlg : public CDialog {
 public:
     explicit CTempovaForLutegateDlg(HWND parent = nullptr);
@@ -26,19 +31,14 @@ public:
     // Frees every row's program file name and deletes all rows.
     void ClearAppList();
 
-    // An Update's timer ticks this often, and each tick within the update's
-    // limit adds a dot to its text, never more than kMostUpdateDots.
+    // An Update's timer ticks this often.
     static constexpr UINT kUpdateTimerMs = 500;
-    static constexpr unsigned kMostUpdateDots = 64;
-
-    // True when every name of the program file name stands whole in the
-    // stored ";"-separated list (names compared without case, as file names).
-    static bool IsAppHooked(const std::string& hooked, const std::string& programName);
 
 protected:
     BOOL OnInitDialog() override;
     void DoDataExchange() override;
     const MessageMap* GetMessageMap() const override { return &s_messageMap; }
+    void ReportHandlerFailure(HRESULT code) override;
 
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnPaint();
@@ -56,85 +56,59 @@ protected:
 
     // Fills the list from the local copy of the course list.
     void LoadLocalCourseList();
-    // Who wrote the status line's text: each action writes whole texts of
-    // its own and never adds to another's.
-    enum class StatusSource { Tool, Update, Apply };
-    // Every result and error of the tool goes to the status line through
-    // here, and screen readers read its news out.
-    void SetStatus(StatusSource source, const std::string& text);
+
+    // How long the speed product may take to close, and an Update to end (the
+    // request's own limit and a little more).
+    virtual DWORD TempovaCloseLimitMs() const;
+    virtual DWORD UpdateLimitMs() const;
 
     HICON m_hIcon;
     CListCtrl m_listApps;
     CStatic m_staticStatus;
     UINT_PTR m_nTimer;
     CAppNamesHelper* m_pAppNamesHelper;
-    // The restart of the speed product under way; null when none.
-    std::unique_ptr<CTempovaRestart> m_restart;
-    // How long the speed product may take to close.
-    DWORD m_tempovaCloseLimitMs;
-    // When the update's request started, and how long the update may take:
-    // the request's own limit and a little more.
-    DWORD m_updateStarted = 0;
-    DWORD m_updateLimitMs;
 
 private:
+    // The status line shows the rules' answer, and screen readers hear it.
+    void ShowStatus(const CStatusLine::Answer& answer);
+    void ShowToolText(const std::string& text);
+    // The local copy of the course list; empty when there is no user folder.
+    static std::string LocalCopyPath();
+    // The status line names a stored list that Apply would refuse to change.
+    void ShowListApplyRefuses();
+    // One row per entry, checked when the stored programs name it.
+    void AddAppRows(const std::vector<std::pair<std::string, std::string>>& entries,
+                    const std::string& hooked);
+    // Frees the rows and ends the dialog.
+    void EndTheDialog();
+
     // Apply's steps.
     long ApplyRowsToPreferences();
     void StartRestart(std::unique_ptr<CRunningTempova> tempova);
     void AdvanceRestart();
     void ShowRestartStep();
     void FinishRestart();
-    void ShowAgainWithTheFailure();
-    // Frees the rows and ends the dialog.
-    void EndTheDialog();
 
     // Update's steps.
     bool UpdateRunning() const { return m_nTimer != 0 || m_pAppNamesHelper; }
     void StartUpdate();
+    void OnUpdateTick();
     void FinishUpdate();
     void ShowUpdatedList(CAppNamesHelper& helper);
-    // The update's "done." has had its second: the line empties, or shows
-    // again what an Apply wrote while the update ran.
-    void EndDoneSecond();
-    // An update's failure goes to the line; one written while a restart runs
-    // is shown again a second after the restart's last text.
     void ShowUpdateFailure(const std::string& text);
-    // The status line names a stored list that Apply would refuse to change.
-    void ShowListApplyRefuses();
-    // One row per entry, checked when the stored programs name it.
-    void AddAppRows(const std::vector<std::pair<std::string, std::string>>& entries,
-                    const std::string& hooked);
     // Ends the update helper's life (Close, end of an update).
     void DeleteAppNamesHelper();
 
-    // The status line as a live region (SetStatus).
+    // The restart of the speed product under way; null when none.
+    std::unique_ptr<CTempovaRestart> m_restart;
+    // When the update's request started.
+    DWORD m_updateStarted = 0;
+    CStatusLine m_statusLine;
     CLiveRegion m_liveStatus;
-    StatusSource m_statusSource = StatusSource::Tool;
-    // The update's own text: the updating text and a dot per tick.
-    std::string m_updateText;
-    unsigned m_updateDots = 0;
-    // The latest text an Apply wrote while an update ran; it stays readable
-    // after the update's "done.".
-    std::string m_applyTextDuringUpdate;
-    // The failure of an update that ended while a restart ran; any text
-    // written after the restart's last one makes it old news.
-    std::string m_updateFailureDuringRestart;
-    // Close came while a restart ran: the dialog is hidden and ends once the
-    // restart has; a later copy of the tool brings it back.
-    bool m_closeAfterRestart = false;
-    // The window in front when the dialog manager showed the hidden dialog.
-    HWND m_inFront = nullptr;
-    static constexpr UINT kGiveBackTheForeground = WM_APP + 0x101;
-    bool m_ending = false;
-    // The restart's timer, the one of the update's "done." and the one that
-    // shows an update's failure again after a restart, beside the update's (1).
-    static constexpr UINT_PTR kRestartTimerId = 2;
-    static constexpr UINT_PTR kDoneTimerId = 3;
-    static constexpr UINT_PTR kFailureAgainTimerId = 4;
-    // How long "done.", and a restart's last text before an update's failure,
-    // stand before the next text.
-    static constexpr UINT kDoneShownMs = 1000;
+    CDialogPresence m_presence;
 
+    // The Update's timer (id 1), the restart's steps, the status line's wake-up.
+    enum TimerId : UINT_PTR { kUpdateTimer = 1, kRestartTimer, kStatusTimer };
     static const MessageEntry s_messageEntries[];
 
 protected:

@@ -123,6 +123,19 @@ std::string loadResourceString(unsigned id) {
     return result;
 }
 
+// The system's own printf (the C runtime DLL's) rather than the compiler's,
+// which would bring its floating point into the executable.
+std::string formatMessage(unsigned id, uint32_t value) {
+    const std::string format = loadResourceString(id);
+    const unsigned shown = value;
+    const int length = _scprintf(format.c_str(), id, shown);
+    if (length <= 0)
+        return format;
+    std::vector<char> text(static_cast<size_t>(length) + 1);
+    _snprintf(text.data(), text.size(), format.c_str(), id, shown);
+    return std::string(text.data(), static_cast<size_t>(length));
+}
+
 namespace detail {
 
 std::string fileNameOf(const std::string& path) {

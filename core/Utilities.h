@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <aclapi.h>
 
+#include <cstdint>
 #include <string>
 
 namespace kelvora_core {
@@ -47,6 +48,10 @@ KELVORA_API bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE typ
 // the user's language: textLanguage), whole, in the ANSI code page; empty
 // when no table has it.
 KELVORA_API std::string loadResourceString(unsigned id);
+
+// A numbered message: the string table's text `id` with the id for its %d
+// and the value for its 0x%x ("... error code: 268 (0x194)").
+std::string formatMessage(unsigned id, uint32_t value);
 
 // The language in which the executable's texts and dialogs are read, as a
 // resource language: neutral (0), which has Windows choose the user's, or

@@ -425,18 +425,5 @@ ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* documen
 }
 
 void CHTTPXMLReqHelper::setError(int code, uint32_t value) {
-    m_errorText = errorText(code, value);
-}
-
-std::string CHTTPXMLReqHelper::errorText(int code, uint32_t value) {
-    const std::string format = kelvora_core::loadResourceString(static_cast<unsigned>(code));
-    const unsigned shown = value;
-    // The system's own printf (the C runtime DLL's) rather than the
-    // compiler's, which would bring its floating point into the executable.
-    const int length = _scprintf(format.c_str(), code, shown);
-    if (length <= 0)
-        return format;
-    std::vector<char> text(static_cast<size_t>(length) + 1);
-    _snprintf(text.data(), text.size(), format.c_str(), code, shown);
-    return std::string(text.data(), static_cast<size_t>(length));
+    m_errorText = kelvora_core::formatMessage(static_cast<unsigned>(code), value);
 }

@@ -33,9 +33,6 @@ public:
     // when none runs any more. For the end of the process, whose static
     // objects such a worker may still use.
     static bool letGoWorkersEnded(DWORD timeoutMs);
-    // The message of an error code (the string-table entry of the same
-    // number), formatted with the code and the value.
-    static std::string errorText(int code, uint32_t value);
 
     void run() override;
     virtual void reset();

@@ -4,6 +4,7 @@
 #include "WinApp.h"
 
 #include <algorithm>
+#include <new>
 
 CDialog::CDialog(UINT templateId, HWND parent) : m_templateId(templateId), m_parent(parent) {}
 
@@ -39,6 +40,17 @@ BOOL CDialog::OnInitDialog() {
 }
 
 namespace {
+// True when the exception being handled is a failed allocation.
+bool isOutOfMemory() {
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
 // The start of a length centred on another, kept within [low, high].
 LONG centredStart(LONG aroundStart, LONG aroundEnd, LONG length, LONG low, LONG high) {
     const LONG start = aroundStart + (aroundEnd - aroundStart - length) / 2;
@@ -78,8 +90,27 @@ void CDialog::DetachControls() {
     m_boundControls.clear();
 }
 
-LRESULT CDialog::Default() {
-    return DefWindowProcA(m_hWnd, m_current.message, m_current.wParam, m_current.lParam);
+void CDialog::ReportHandlerFailure(HRESULT code) {
+    char* text = nullptr;
+    FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    MessageBoxA(m_hWnd, text ? text : "", nullptr, MB_OK | MB_ICONERROR);
+    LocalFree(text);
+}
+
+// What a handler throws ends that handler, not the process: unwinding
+// through the system's frames of the dialog manager would abort it.
+template <class Handler> INT_PTR CDialog::Guarded(Handler handler) {
+    try {
+        return handler();
+    } catch (...) {
+        try {
+            ReportHandlerFailure(isOutOfMemory() ? E_OUTOFMEMORY : E_UNEXPECTED);
+        } catch (...) {
+        }
+        return TRUE;
+    }
 }
 
 // The CDialog object travels in WM_INITDIALOG's parameter and is kept in the
@@ -89,7 +120,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
         auto* dialog = reinterpret_cast<CDialog*>(lParam);
         SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
         dialog->m_hWnd = hWnd;
-        return dialog->OnInitDialog();
+        return dialog->Guarded([dialog] { return INT_PTR(dialog->OnInitDialog()); });
     }
     auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hWnd, DWLP_USER));
     if (!dialog)
@@ -98,18 +129,23 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
         SetWindowLongPtrA(hWnd, DWLP_USER, 0);
         return FALSE;
     }
-    return dialog->Dispatch(message, wParam, lParam);
+    return dialog->Guarded([&] { return dialog->Dispatch(message, wParam, lParam); });
 }
 
 INT_PTR CDialog::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     const MessageEntry* entry = FindEntry(message, wParam);
     if (!entry)
         return message == WM_COMMAND && OnCommandDefault(LOWORD(wParam));
-    // A handler may run a nested modal loop; keep the outer message.
-    const CurrentMessage outer = m_current;
-    m_current = {message, wParam, lParam};
+    // A handler may run a nested modal loop: the outer message keeps its mark.
+    struct Mark {
+        bool& declined;
+        const bool outer;
+        ~Mark() { declined = outer; }
+    } mark{m_declined, m_declined};
+    m_declined = false;
     const LRESULT result = entry->handler(*this, wParam, lParam);
-    m_current = outer;
+    if (m_declined)
+        return FALSE;
     // A dialog procedure answers WM_QUERYDRAGICON directly; every other
     // result goes into DWLP_MSGRESULT.
     if (message == WM_QUERYDRAGICON)

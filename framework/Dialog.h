@@ -12,7 +12,8 @@ class CDialog;
 // stored in the window, walks its table from the first row to the last, and
 // calls the handler of the first row that matches. WM_COMMAND rows match on
 // the command id and the notification code as well (or any code, for rows
-// made with msg::onCommand).
+// made with msg::onCommand). A handler that calls Decline() leaves the
+// message to the dialog manager's own handling.
 using MessageHandler = LRESULT (*)(CDialog& dialog, WPARAM wParam, LPARAM lParam);
 
 struct MessageEntry {
@@ -130,8 +131,12 @@ protected:
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
 
-    // The platform's default handling of the message being dispatched.
-    LRESULT Default();
+    // Leaves the message being handled to the dialog manager's own handling
+    // once the handler returns (the dialog procedure answers FALSE).
+    void Decline() { m_declined = true; }
+    // A handler ended by an exception: the dialog stays, and the user is
+    // told. By default a box with the platform's text for the code.
+    virtual void ReportHandlerFailure(HRESULT code);
 
     // The table of this dialog class; none by default.
     virtual const MessageMap* GetMessageMap() const { return nullptr; }
@@ -143,14 +148,11 @@ private:
     bool OnCommandDefault(UINT id);
     void DetachControls();
 
-    struct CurrentMessage {
-        UINT message;
-        WPARAM wParam;
-        LPARAM lParam;
-    };
+    template <class Handler> INT_PTR Guarded(Handler handler);
 
     UINT m_templateId;
     HWND m_parent;
     std::vector<CWnd*> m_boundControls;
-    CurrentMessage m_current{};
+    // The handler of the message being dispatched declined it.
+    bool m_declined = false;
 };

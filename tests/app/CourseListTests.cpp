@@ -395,7 +395,7 @@ TEST_F(CourseListTest, UpdateFailureDuringARestartComesBackAfterIt) {
                                         " --ignore-close");
     ASSERT_TRUE(waitUntil(test_support::findTempova));
     RunningDialog dialog;
-    dialog.run([&] { dialog.dialog().setTempovaCloseLimit(3000); });
+    dialog.dialog().m_tempovaCloseLimitMs = 3000;
     dialog.post(WM_COMMAND, IDOK);
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     const auto failed = [&] { return dialog.status().find("268 (0x194)") != std::string::npos; };
@@ -460,7 +460,7 @@ TEST_F(CourseListTest, SilentServerCancelEmptiesTheLineKeepsRowsAndTheLimitEndsT
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ("", dialog.status()); // no timer, no helper: nothing moves
 
-    dialog.run([&] { dialog.dialog().setUpdateLimit(1500); });
+    dialog.dialog().m_updateLimitMs = 1500;
     dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
     ASSERT_TRUE(dialog.flush());
     EXPECT_TRUE(waitUntil([&] { return updateCaption(dialog) == "&Update"; }, 3500));

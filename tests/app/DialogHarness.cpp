@@ -27,6 +27,15 @@ void TestDlg::OnCancel() {
     CTempovaForLutegateDlg::OnCancel();
 }
 
+DWORD TestDlg::TempovaCloseLimitMs() const {
+    return m_tempovaCloseLimitMs ? m_tempovaCloseLimitMs.load()
+                                 : CTempovaForLutegateDlg::TempovaCloseLimitMs();
+}
+
+DWORD TestDlg::UpdateLimitMs() const {
+    return m_updateLimitMs ? m_updateLimitMs.load() : CTempovaForLutegateDlg::UpdateLimitMs();
+}
+
 LRESULT TestDlg::OnRun(WPARAM, LPARAM lParam) {
     (*reinterpret_cast<const std::function<void()>*>(lParam))();
     return 0;

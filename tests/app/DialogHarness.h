@@ -30,15 +30,17 @@ public:
         LoadLocalCourseList();
     }
     // How long Apply waits for the speed product to close, and an update for
-    // its answer (dialog's thread only).
-    void setTempovaCloseLimit(DWORD ms) { m_tempovaCloseLimitMs = ms; }
-    void setUpdateLimit(DWORD ms) { m_updateLimitMs = ms; }
+    // its answer; the dialog's own when 0.
+    std::atomic<DWORD> m_tempovaCloseLimitMs{0};
+    std::atomic<DWORD> m_updateLimitMs{0};
     // The number of rows when the dialog was told to end; -1 before.
     std::atomic<int> m_rowsAtEnd{-1};
 
 protected:
     BOOL OnInitDialog() override;
     void OnCancel() override;
+    DWORD TempovaCloseLimitMs() const override;
+    DWORD UpdateLimitMs() const override;
     const MessageMap* GetMessageMap() const override { return &s_testMap; }
 
 private:

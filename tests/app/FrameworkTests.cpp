@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -62,7 +64,49 @@ const MessageEntry DerivedProbeDlg::s_derivedEntries[] = {
 const MessageMap DerivedProbeDlg::s_derivedMap = {&ProbeDlg::s_map, s_derivedEntries,
                                                   std::size(s_derivedEntries)};
 
+// Its timer's handler throws; its system commands are declined.
+class FailingDlg : public CDialog {
+public:
+    FailingDlg() : CDialog(100) {}
+    std::vector<HRESULT> m_reported;
+
+protected:
+    BOOL OnInitDialog() override {
+        CDialog::OnInitDialog();
+        PostMessageA(m_hWnd, WM_TIMER, 1, 0);
+        PostMessageA(m_hWnd, WM_TIMER, 2, 0);
+        PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        return TRUE;
+    }
+    void ReportHandlerFailure(HRESULT code) override { m_reported.push_back(code); }
+    const MessageMap* GetMessageMap() const override { return &s_map; }
+    void OnTimer(UINT_PTR id) {
+        if (id == 1)
+            throw std::bad_alloc();
+        throw std::runtime_error("failed");
+    }
+    void OnSysCommand(UINT, LPARAM) { Decline(); }
+
+    static const MessageEntry s_entries[];
+    static const MessageMap s_map;
+};
+
+const MessageEntry FailingDlg::s_entries[] = {
+    msg::onTimer<&FailingDlg::OnTimer>(),
+    msg::onSysCommand<&FailingDlg::OnSysCommand>(),
+};
+const MessageMap FailingDlg::s_map = {nullptr, s_entries, std::size(s_entries)};
+
 } // namespace
+
+// A handler that throws ends alone: the dialog goes on and is told. A
+// declined message gets the dialog manager's own handling: the system
+// menu's Close becomes Cancel.
+TEST(DialogFramework, ThrowingHandlerIsReportedAndDeclinedMessageGetsTheDialogManagers) {
+    FailingDlg dialog;
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.m_reported, (std::vector<HRESULT>{E_OUTOFMEMORY, E_UNEXPECTED}));
+}
 
 TEST(DialogFramework, FirstMatchingRowWinsAndUnmatchedCommandsGetTheDefaults) {
     ProbeDlg dialog;

@@ -3,7 +3,6 @@
 #include "DiagLine.h"
 #include "ProgramLists.h"
 #include "SettingKeys.h"
-#include "TempovaForLutegateDlg.h"
 
 #include <gtest/gtest.h>
 
@@ -70,13 +69,12 @@ TEST(StoredFormats, NamesOtherProgramsReadAreExact) {
 }
 
 TEST(IsAppHooked, EveryNameOfTheRowStandsWholeInTheStoredList) {
-    using Dlg = CTempovaForLutegateDlg;
-    EXPECT_TRUE(Dlg::IsAppHooked("iexplore.exe;coursetool.exe", "CourseTool.exe"));
-    EXPECT_TRUE(Dlg::IsAppHooked("coursetool.exe;iexplore.exe", "CourseTool.exe"));
-    EXPECT_FALSE(Dlg::IsAppHooked("a.exe;coursetool.exe2", "coursetool.exe"));
-    EXPECT_TRUE(Dlg::IsAppHooked("a.exe;CourseTool.exe", "coursetool.exe"));
-    EXPECT_TRUE(Dlg::IsAppHooked("x.exe;b.exe;y.exe;a.exe", "A.exe;b.exe"));
-    EXPECT_FALSE(Dlg::IsAppHooked("x.exe;b.exe;y.exe", "a.exe;b.exe"));
-    EXPECT_FALSE(Dlg::IsAppHooked("a.exe;b.exe", ""));
-    EXPECT_FALSE(Dlg::IsAppHooked("", "a.exe"));
+    EXPECT_TRUE(IsAppHooked("iexplore.exe;coursetool.exe", "CourseTool.exe"));
+    EXPECT_TRUE(IsAppHooked("coursetool.exe;iexplore.exe", "CourseTool.exe"));
+    EXPECT_FALSE(IsAppHooked("a.exe;coursetool.exe2", "coursetool.exe"));
+    EXPECT_TRUE(IsAppHooked("a.exe;CourseTool.exe", "coursetool.exe"));
+    EXPECT_TRUE(IsAppHooked("x.exe;b.exe;y.exe;a.exe", "A.exe;b.exe"));
+    EXPECT_FALSE(IsAppHooked("x.exe;b.exe;y.exe", "a.exe;b.exe"));
+    EXPECT_FALSE(IsAppHooked("a.exe;b.exe", ""));
+    EXPECT_FALSE(IsAppHooked("", "a.exe"));
 }

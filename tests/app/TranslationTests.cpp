@@ -151,7 +151,7 @@ void expectTextsFit(HWND dialog) {
 // What the status line shows, each with the widest code and value, and an
 // Update's longest dots with "done.".
 std::vector<std::wstring> statusTexts(const Table& table) {
-    const std::wstring longestDots(CTempovaForLutegateDlg::kMostUpdateDots + 1, L'.');
+    const std::wstring longestDots(CStatusLine::kMostDots + 1, L'.');
     std::vector<std::wstring> texts = {table.at(IDS_APPLYING) + table.at(IDS_DONE),
                                        table.at(IDS_UPDATING) + longestDots + table.at(IDS_DONE)};
     for (const auto& [id, text] : table) {

@@ -8,6 +8,7 @@
 #include "TestDocuments.h"
 #include "TextConversion.h"
 #include "TextFile.h"
+#include "Utilities.h"
 #include "resource.h"
 
 #include <gtest/gtest.h>
@@ -439,7 +440,7 @@ LONG WINAPI reportCrashedInput(EXCEPTION_POINTERS*) {
 // The number of the message, 0 when it is none of the request's messages.
 int errorCode(const std::string& text) {
     for (int code = IDS_ERR_NO_XMLHTTP; code <= IDS_ERR_INCOMPLETE; ++code) {
-        const std::string message = CHTTPXMLReqHelper::errorText(code, 0);
+        const std::string message = kelvora_core::formatMessage(static_cast<unsigned>(code), 0);
         const size_t fixed = std::min(message.rfind("(0x"), message.size());
         if (text.compare(0, fixed, message, 0, fixed) == 0)
             return code;

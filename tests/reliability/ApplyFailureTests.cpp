@@ -142,9 +142,7 @@ protected:
         seen.push_back(m_dialog.status());
         return seen;
     }
-    void setCloseLimit(DWORD ms) {
-        m_dialog.run([&] { m_dialog.dialog().setTempovaCloseLimit(ms); });
-    }
+    void setCloseLimit(DWORD ms) { m_dialog.dialog().m_tempovaCloseLimitMs = ms; }
 
     std::string m_folder = [] {
         char folder[MAX_PATH] = {};
