@@ -79,14 +79,6 @@ private:
 
 } // namespace
 
-void addName(std::vector<std::string>& names, const std::string& name) {
-    KeyedNames(names).add(name, nameKey(name));
-}
-
-void removeName(std::vector<std::string>& names, const std::string& name) {
-    KeyedNames(names).remove(nameKey(name));
-}
-
 HookedNames::HookedNames(const std::string& hooked) {
     for (const std::string& name : splitNames(hooked))
         m_keys.insert(nameKey(name));

@@ -25,13 +25,6 @@ std::string joinNames(const std::vector<std::string>& names);
 // "LGStudio.exe" and "lgstudio.exe" are one name, and "Ä.exe" and "ä.exe" too.
 std::string nameKey(const std::string& name);
 
-// Appends the name unless the list names it already, in whatever case: the
-// stored spelling stays.
-void addName(std::vector<std::string>& names, const std::string& name);
-
-// Removes every occurrence of the name, in whatever case.
-void removeName(std::vector<std::string>& names, const std::string& name);
-
 // The pre-check rule of the rows: true when every name of the program file
 // name stands whole in the stored ";"-separated list, compared as Apply
 // compares them (without case, as file names). A row without a name is not

@@ -8,6 +8,8 @@
 #include "TestRegistry.h"
 #include "UniqueHandle.h"
 #include "Wnd.h"
+#include "resource.h"
+#include "standin_ids.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -111,72 +113,6 @@ TEST_F(Apply, UncheckingRemovesTheNameFromBothAndKeepsTheOrder) {
     EXPECT_EQ(m_dialog.status(), "Applying choices...done.");
 }
 
-TEST_F(Apply, NoRowsWriteTheDefaultsWithoutTheTrailingSeparator) {
-    apply();
-    EXPECT_EQ(storedModules(), kModuleDefault);
-    EXPECT_EQ(storedPrograms(), kProgramDefaultJoined);
-}
-
-TEST_F(Apply, EveryNameOfARowIsAddedOnce) {
-    storeModules("m.dll");
-    storePrograms("p.exe");
-    m_dialog.addRow("Two", "A.exe;b.exe", true);
-    m_dialog.addRow("Again", "a.exe", true);
-    apply();
-    EXPECT_EQ(storedModules(), "m.dll;a.exe;b.exe");
-    EXPECT_EQ(storedPrograms(), "p.exe;a.exe;b.exe");
-}
-
-// A row shown unchecked and left so takes nothing away, whatever it names (a
-// served row naming the user's browsers); a row the user unticks takes each
-// of its names.
-TEST_F(Apply, OnlyARowTheUserUntickedRemovesItsNames) {
-    storeModules("a.exe;m.dll;b.exe;chrome.exe");
-    storePrograms("b.exe;p.exe;a.exe;chrome.exe");
-    m_dialog.addRow("Browsers", "chrome.exe;FIREFOX.EXE;unknown.exe", false);
-    m_dialog.addRow("Two", "a.exe;;B.exe;", true);
-    m_dialog.setChecked(1, false);
-    apply();
-    EXPECT_EQ(storedModules(), "m.dll;chrome.exe");
-    EXPECT_EQ(storedPrograms(), "p.exe;chrome.exe");
-}
-
-// Names compare as file names, without case: a ticked row keeps the spelling
-// stored, and an unticked row's name leaves with every occurrence.
-TEST_F(Apply, NamesCompareWithoutCaseAndUntickingRemovesEveryOccurrence) {
-    storeModules("LGPlayer.exe;m.dll;LGStudio.exe");
-    storePrograms("lgplayer.exe;lgplayer.exe;LGStudio.exe");
-    m_dialog.addRow("Player", "lgplayer.exe", true);
-    m_dialog.addRow("Studio", "lgstudio.exe", true);
-    m_dialog.setChecked(0, false);
-    apply();
-    EXPECT_EQ(storedModules(), "m.dll;LGStudio.exe");
-    EXPECT_EQ(storedPrograms(), "LGStudio.exe");
-}
-
-TEST_F(Apply, StoredListsAreNormalisedEvenWhenNoRowTouchesThem) {
-    storeModules(";;m.dll;;n.dll;");
-    storePrograms("x.exe;;y.exe;");
-    m_dialog.addRow("Other", "other.exe", false);
-    apply();
-    EXPECT_EQ(storedModules(), "m.dll;n.dll");
-    EXPECT_EQ(storedPrograms(), "x.exe;y.exe");
-}
-
-// A name that any checked row names stays; only a name that unticked rows
-// alone name leaves.
-TEST_F(Apply, NameOfACheckedRowStaysWhenAnUncheckedRowNamesItToo) {
-    storePrograms("lghelper.exe;p.exe");
-    m_dialog.addRow("Sync and Helper", "LutegateSync.exe;LGHelper.exe", true);
-    m_dialog.addRow("Helper", "LGHelper.exe", true);
-    m_dialog.addRow("Old", "p.exe;lghelper.exe", true);
-    m_dialog.setChecked(1, false);
-    m_dialog.setChecked(2, false);
-    apply();
-    EXPECT_EQ(storedPrograms(), "lghelper.exe;lutegatesync.exe");
-    EXPECT_EQ(storedModules(), kModuleDefault + ";lutegatesync.exe;lghelper.exe");
-}
-
 // Unreadable: larger than the store reads, or of a type other than REG_SZ.
 // Left exactly as it is (type and data), never replaced by the default; the
 // other list is not written either, and Apply shows that nothing was saved.
@@ -251,15 +187,6 @@ TEST_F(Apply, ListThatCannotBeReadBackIsAFailure) {
     EXPECT_LT(applies, 100) << "every Apply said done.";
 }
 
-TEST_F(Apply, NamesKeepTheirSpaces) {
-    storePrograms("");
-    storeModules(";");
-    m_dialog.addRow("Player", "Flv Player.exe", true);
-    apply();
-    EXPECT_EQ(storedModules(), "flv player.exe");
-    EXPECT_EQ(storedPrograms(), "flv player.exe");
-}
-
 // Started from this program's folder, the speed product comes back in its
 // own, with its arguments. While it restarts, Apply is greyed, the focus
 // leaves it, and a second Apply (Enter) changes nothing.
@@ -277,13 +204,13 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         const DWORD handlesBefore = test_support::handleCount();
 
         m_dialog.addRow("Course Tool", program[round], true);
-        SetWindowTextA(m_dialog.item(1003), "");
+        SetWindowTextA(m_dialog.item(IDC_STATIC_STATUS), "");
         m_dialog.run([&] { SetFocus(m_dialog.item(IDOK)); });
         m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
         ASSERT_TRUE(m_dialog.flush());
         HWND focus = nullptr;
         m_dialog.run([&] { focus = GetFocus(); });
-        EXPECT_EQ(focus, m_dialog.item(1002));
+        EXPECT_EQ(focus, m_dialog.item(IDC_LIST_APPS));
         m_dialog.setChecked(round, false);
         m_dialog.post(WM_COMMAND, IDOK);
         ASSERT_TRUE(m_dialog.flush());
@@ -311,10 +238,11 @@ TEST_F(Apply, RestartsTheRunningSpeedProduct) {
         // The new stand-in read the values Apply had just written (its window
         // counts from its creation; its texts are there once it shows).
         ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(restarted) != FALSE; }));
-        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1002)), storedPrograms());
-        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, IDC_PROGRAMS)), storedPrograms());
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, IDC_FOLDER)) + "\\",
                   test_support::besideThisProgram(""));
-        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), "--close-after 500");
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, IDC_ARGUMENTS)),
+                  "--close-after 500");
         test_support::endProcess(windowProcess(restarted));
         ASSERT_TRUE(waitUntil([] { return findTempova() == nullptr; }));
         if (round == 1) {
@@ -359,7 +287,9 @@ TEST_F(Apply, CloseDuringTheRestartStillStartsTheSpeedProduct) {
                                         [&](DWORD owner) { return owner == enabler.id(); });
             return dialog != nullptr;
         }));
-        const auto status = [&] { return test_support::windowText(GetDlgItem(dialog, 1003)); };
+        const auto status = [&] {
+            return test_support::windowText(GetDlgItem(dialog, IDC_STATIC_STATUS));
+        };
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
         PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
         ASSERT_TRUE(waitUntil([&] { return status() == "Closing Tempova..."; }));

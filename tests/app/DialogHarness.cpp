@@ -1,4 +1,5 @@
 #include "DialogHarness.h"
+#include "resource.h"
 
 #include <commctrl.h>
 #include <process.h>
@@ -25,15 +26,6 @@ BOOL TestDlg::OnInitDialog() {
 void TestDlg::OnCancel() {
     m_rowsAtEnd = m_listApps.GetItemCount();
     CTempovaForLutegateDlg::OnCancel();
-}
-
-DWORD TestDlg::TempovaCloseLimitMs() const {
-    return m_tempovaCloseLimitMs ? m_tempovaCloseLimitMs.load()
-                                 : CTempovaForLutegateDlg::TempovaCloseLimitMs();
-}
-
-DWORD TestDlg::UpdateLimitMs() const {
-    return m_updateLimitMs ? m_updateLimitMs.load() : CTempovaForLutegateDlg::UpdateLimitMs();
 }
 
 LRESULT TestDlg::OnRun(WPARAM, LPARAM lParam) {
@@ -115,7 +107,7 @@ void RunningDialog::addRow(const std::string& name, const std::string& program, 
 }
 
 int RunningDialog::rowCount() {
-    return static_cast<int>(SendMessageA(item(1002), LVM_GETITEMCOUNT, 0, 0));
+    return static_cast<int>(SendMessageA(item(IDC_LIST_APPS), LVM_GETITEMCOUNT, 0, 0));
 }
 
 std::string RunningDialog::rowText(int row) {
@@ -124,7 +116,7 @@ std::string RunningDialog::rowText(int row) {
     lvItem.pszText = buffer;
     lvItem.cchTextMax = sizeof buffer;
     const auto length =
-        SendMessageA(item(1002), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&lvItem));
+        SendMessageA(item(IDC_LIST_APPS), LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&lvItem));
     return std::string(buffer, length > 0 ? length : 0);
 }
 
@@ -132,14 +124,15 @@ std::string RunningDialog::rowProgram(int row) {
     LVITEMA lvItem{};
     lvItem.mask = LVIF_PARAM;
     lvItem.iItem = row;
-    if (!SendMessageA(item(1002), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&lvItem)) ||
+    if (!SendMessageA(item(IDC_LIST_APPS), LVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&lvItem)) ||
         !lvItem.lParam)
         return "<none>";
     return reinterpret_cast<const char*>(lvItem.lParam);
 }
 
 bool RunningDialog::rowChecked(int row) {
-    const auto state = SendMessageA(item(1002), LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
+    const auto state =
+        SendMessageA(item(IDC_LIST_APPS), LVM_GETITEMSTATE, row, LVIS_STATEIMAGEMASK);
     return ((state & LVIS_STATEIMAGEMASK) >> 12) == 2;
 }
 
@@ -147,7 +140,7 @@ void RunningDialog::setChecked(int row, bool checked) {
     LVITEMA lvItem{};
     lvItem.stateMask = LVIS_STATEIMAGEMASK;
     lvItem.state = INDEXTOSTATEIMAGEMASK(checked ? 2 : 1);
-    SendMessageA(item(1002), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&lvItem));
+    SendMessageA(item(IDC_LIST_APPS), LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&lvItem));
 }
 
 bool RunningDialog::waitForEnd(DWORD timeoutMs) {

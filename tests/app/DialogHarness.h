@@ -2,6 +2,7 @@
 
 #include "TempovaForLutegateDlg.h"
 #include "TestWindows.h"
+#include "resource.h"
 
 #include <windows.h>
 
@@ -18,6 +19,8 @@ using test_support::windowText;
 // The main dialog with two extra table rows for the tests: one runs a
 // function on the dialog's thread, one sets an event when reached.
 class TestDlg : public CTempovaForLutegateDlg {
+    using Base = CTempovaForLutegateDlg;
+
 public:
     static constexpr UINT kRunMessage = WM_APP + 1;
     static constexpr UINT kMarkMessage = WM_APP + 2;
@@ -39,8 +42,12 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void OnCancel() override;
-    DWORD TempovaCloseLimitMs() const override;
-    DWORD UpdateLimitMs() const override;
+    DWORD TempovaCloseLimitMs() const override {
+        return m_tempovaCloseLimitMs ? m_tempovaCloseLimitMs.load() : Base::TempovaCloseLimitMs();
+    }
+    DWORD UpdateLimitMs() const override {
+        return m_updateLimitMs ? m_updateLimitMs.load() : Base::UpdateLimitMs();
+    }
     const MessageMap* GetMessageMap() const override { return &s_testMap; }
 
 private:
@@ -87,7 +94,7 @@ public:
     bool rowChecked(int row);
     void setChecked(int row, bool checked);
 
-    std::string status() const { return windowText(item(1003)); }
+    std::string status() const { return windowText(item(IDC_STATIC_STATUS)); }
 
     // True when the dialog ended within the time-out; then result() holds
     // what DoModal returned.

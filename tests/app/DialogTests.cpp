@@ -72,7 +72,7 @@ TEST(MainDialog, StartsWithAnEmptyListThePromptAndTheUpdateCaption) {
     ASSERT_TRUE(dialog.hwnd());
     EXPECT_EQ(dialog.rowCount(), 0);
     EXPECT_EQ(dialog.status(), kPressUpdate);
-    EXPECT_EQ(windowText(dialog.item(1004)), "&Update");
+    EXPECT_EQ(windowText(dialog.item(IDC_BUTTON_UPDATE)), "&Update");
     EXPECT_EQ(windowText(dialog.item(IDOK)), "&Apply");
     EXPECT_EQ(windowText(dialog.item(IDCANCEL)), "&Close");
     EXPECT_EQ(windowText(dialog.hwnd()), "Tempova Lutegate Enabler");
@@ -91,15 +91,15 @@ TEST(MainDialog, WindowAndListStylesFollowTheTemplate) {
     EXPECT_FALSE(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
     EXPECT_TRUE(GetWindowLongA(dialog.hwnd(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
 
-    const LONG listStyle = GetWindowLongA(dialog.item(1002), GWL_STYLE);
+    const LONG listStyle = GetWindowLongA(dialog.item(IDC_LIST_APPS), GWL_STYLE);
     EXPECT_EQ(listStyle & LVS_TYPEMASK, LVS_LIST);
     EXPECT_EQ(listStyle & LVS_ALIGNMASK, LVS_ALIGNLEFT);
     // The list view trades its border for a client edge when it is created.
     EXPECT_TRUE((listStyle & WS_BORDER) ||
-                (GetWindowLongA(dialog.item(1002), GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
+                (GetWindowLongA(dialog.item(IDC_LIST_APPS), GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
     EXPECT_TRUE(listStyle & WS_TABSTOP);
     EXPECT_FALSE(listStyle & (LVS_SINGLESEL | LVS_SORTASCENDING | LVS_SORTDESCENDING));
-    EXPECT_EQ(SendMessageA(dialog.item(1002), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0),
+    EXPECT_EQ(SendMessageA(dialog.item(IDC_LIST_APPS), LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0),
               LVS_EX_CHECKBOXES);
 }
 
@@ -111,20 +111,20 @@ TEST(MainDialog, ControlsSitWhereTheTemplatePutsThem) {
     const RECT size = dialogUnits(dialog.hwnd(), 0, 0, 349, 240);
     EXPECT_EQ(client.right, size.right);
     EXPECT_EQ(client.bottom, size.bottom);
-    expectRect(dialog.hwnd(), 1002, 6, 42, 336, 142);
-    expectRect(dialog.hwnd(), 1003, 12, 193, 330, 16);
-    expectRect(dialog.hwnd(), 1004, 177, 219, 50, 14);
+    expectRect(dialog.hwnd(), IDC_LIST_APPS, 6, 42, 336, 142);
+    expectRect(dialog.hwnd(), IDC_STATIC_STATUS, 12, 193, 330, 16);
+    expectRect(dialog.hwnd(), IDC_BUTTON_UPDATE, 177, 219, 50, 14);
     expectRect(dialog.hwnd(), IDOK, 237, 219, 50, 14);
     expectRect(dialog.hwnd(), IDCANCEL, 292, 219, 50, 14);
 
     // Tab order: the list, then Update, Apply, Close.
     std::vector<int> order;
-    HWND control = dialog.item(1002);
+    HWND control = dialog.item(IDC_LIST_APPS);
     for (int i = 0; i < 4; ++i) {
         order.push_back(GetDlgCtrlID(control));
         control = GetNextDlgTabItem(dialog.hwnd(), control, FALSE);
     }
-    EXPECT_EQ(order, (std::vector<int>{1002, 1004, IDOK, IDCANCEL}));
+    EXPECT_EQ(order, (std::vector<int>{IDC_LIST_APPS, IDC_BUTTON_UPDATE, IDOK, IDCANCEL}));
     EXPECT_EQ(GetWindowLongA(dialog.item(IDOK), GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
 }
 
@@ -222,7 +222,7 @@ TEST(MainDialog, EnterAppliesAndKeepsTheDialogOpen) {
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ(dialog.status(), "Applying choices...done.");
     // An OK command of another notification code (an accelerator's) applies too.
-    SetWindowTextA(dialog.item(1003), "");
+    SetWindowTextA(dialog.item(IDC_STATIC_STATUS), "");
     dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, 1));
     ASSERT_TRUE(dialog.flush());
     EXPECT_EQ(dialog.status(), "Applying choices...done.");
@@ -237,7 +237,7 @@ TEST(MainDialog, EscClosesTheDialogAndFreesTheRows) {
         dialog.addRow("A", "a.exe", true);
         dialog.addRow("B", "b.exe", false);
         if (byKey)
-            PostMessageA(dialog.item(1002), WM_KEYDOWN, VK_ESCAPE, 1);
+            PostMessageA(dialog.item(IDC_LIST_APPS), WM_KEYDOWN, VK_ESCAPE, 1);
         else // a Cancel command of another notification code (an accelerator's)
             dialog.post(WM_COMMAND, MAKEWPARAM(IDCANCEL, 1));
         ASSERT_TRUE(dialog.waitForEnd());
@@ -262,19 +262,6 @@ TEST(MainDialog, CloseButtonAndSystemMenuCloseEndTheDialog) {
         ASSERT_TRUE(dialog.waitForEnd());
         EXPECT_EQ(dialog.result(), IDCANCEL);
     }
-}
-
-TEST(MainDialog, ATimerOfAnotherIdDoesNothing) {
-    RunningDialog dialog;
-    ASSERT_TRUE(dialog.hwnd());
-    dialog.addRow("A", "a.exe", true);
-    dialog.post(WM_TIMER, 7);
-    dialog.post(WM_TIMER, 1);
-    ASSERT_TRUE(dialog.flush());
-    EXPECT_EQ(dialog.status(), kPressUpdate);
-    EXPECT_EQ(windowText(dialog.item(1004)), "&Update");
-    EXPECT_EQ(dialog.rowCount(), 1);
-    EXPECT_FALSE(dialog.waitForEnd(0));
 }
 
 TEST(MainDialog, MinimisedDialogPaintsAndRestores) {

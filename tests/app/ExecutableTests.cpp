@@ -7,6 +7,7 @@
 
 #include "ChildProcess.h"
 #include "Wnd.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -98,10 +99,10 @@ TEST(Executable, ShowsTheDialogOnceAndEndsWhenItCloses) {
     DWORD owner = 0;
     GetWindowThreadProcessId(dialog, &owner);
     EXPECT_EQ(owner, enabler.id());
-    EXPECT_EQ(controlText(dialog, 1003),
+    EXPECT_EQ(controlText(dialog, IDC_STATIC_STATUS),
               "Click the Update button to update or load course list from web.");
-    EXPECT_EQ(controlText(dialog, 1004), "&Update");
-    EXPECT_EQ(SendMessageA(GetDlgItem(dialog, 1002), LVM_GETITEMCOUNT, 0, 0), 0);
+    EXPECT_EQ(controlText(dialog, IDC_BUTTON_UPDATE), "&Update");
+    EXPECT_EQ(SendMessageA(GetDlgItem(dialog, IDC_LIST_APPS), LVM_GETITEMCOUNT, 0, 0), 0);
     // A second copy restores this one's dialog, gives the keyboard to the
     // About box it shows, and ends.
     PostMessageA(dialog, WM_SYSCOMMAND, 0x0010, 0);
@@ -160,13 +161,14 @@ TEST(Executable, EndsPromptlyAndCleanlyWhileAWorkerIsStillBusy) {
     // Updating, with as many dots as timer ticks went by.
     const auto pressUpdateUntilTicks = [&](size_t ticks) {
         const std::string updating = "Updating course list from web.....please wait..";
-        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0);
-        return waitUntil(
-            [&] { return controlText(dialog, 1003) == updating + std::string(ticks, '.'); });
+        PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BUTTON_UPDATE, BN_CLICKED), 0);
+        return waitUntil([&] {
+            return controlText(dialog, IDC_STATIC_STATUS) == updating + std::string(ticks, '.');
+        });
     };
-    ASSERT_TRUE(pressUpdateUntilTicks(4)) << controlText(dialog, 1003);
-    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED), 0); // Cancel
-    ASSERT_TRUE(pressUpdateUntilTicks(3)) << controlText(dialog, 1003);
+    ASSERT_TRUE(pressUpdateUntilTicks(4)) << controlText(dialog, IDC_STATIC_STATUS);
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_BUTTON_UPDATE, BN_CLICKED), 0); // Cancel
+    ASSERT_TRUE(pressUpdateUntilTicks(3)) << controlText(dialog, IDC_STATIC_STATUS);
     const DWORD closed = GetTickCount();
     PostMessageA(dialog, WM_CLOSE, 0, 0);
     test_support::ChildProcess second(exePath());

@@ -11,7 +11,8 @@
 namespace {
 
 // Runs on the About box's template; posts itself a few messages while it
-// initialises and records which handlers they reach.
+// initialises and records which handlers they reach. Two handlers throw; the
+// system menu's Close is declined.
 class ProbeDlg : public CDialog {
 public:
     ProbeDlg() : CDialog(100) {}
@@ -24,27 +25,37 @@ protected:
         PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(7, BN_CLICKED), 0);
         PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(7, BN_DOUBLECLICKED), 0); // no row
         PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(8, BN_CLICKED), 0);       // no row
+        PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(9, BN_CLICKED), 0);       // throws
+        PostMessageA(m_hWnd, WM_COMMAND, MAKEWPARAM(10, BN_CLICKED), 0);      // throws
         PostMessageA(m_hWnd, WM_COMMAND, IDOK, 0);                            // the default
+        PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0); // the dialog manager's Cancel
         return TRUE;
     }
-    void OnOK() override {
-        m_calls.push_back("OnOK");
-        CDialog::OnOK();
+    void OnOK() override { m_calls.push_back("OnOK"); }
+    void OnCancel() override {
+        m_calls.push_back("OnCancel");
+        CDialog::OnCancel();
+    }
+    void ReportHandlerFailure(HRESULT code) override {
+        m_calls.push_back(code == E_OUTOFMEMORY ? "no memory" : "unexpected");
     }
     const MessageMap* GetMessageMap() const override { return &s_map; }
 
     void OnFirstTimer(UINT_PTR id) { m_calls.push_back("first timer " + std::to_string(id)); }
     void OnSecondTimer(UINT_PTR) { m_calls.push_back("second timer"); }
     void OnClicked7() { m_calls.push_back("clicked 7"); }
+    void OnClicked9() { throw std::bad_alloc(); }
+    void OnClicked10() { throw std::runtime_error("failed"); }
+    void OnSysCommand(UINT, LPARAM) { Decline(); }
 
     static const MessageEntry s_entries[];
     static const MessageMap s_map;
 };
 
 const MessageEntry ProbeDlg::s_entries[] = {
-    msg::onTimer<&ProbeDlg::OnFirstTimer>(),
-    msg::onBnClicked<&ProbeDlg::OnClicked7>(7),
-    msg::onTimer<&ProbeDlg::OnSecondTimer>(),
+    msg::onTimer<&ProbeDlg::OnFirstTimer>(),    msg::onBnClicked<&ProbeDlg::OnClicked7>(7),
+    msg::onBnClicked<&ProbeDlg::OnClicked9>(9), msg::onBnClicked<&ProbeDlg::OnClicked10>(10),
+    msg::onTimer<&ProbeDlg::OnSecondTimer>(),   msg::onSysCommand<&ProbeDlg::OnSysCommand>(),
 };
 const MessageMap ProbeDlg::s_map = {nullptr, s_entries, std::size(s_entries)};
 
@@ -64,60 +75,22 @@ const MessageEntry DerivedProbeDlg::s_derivedEntries[] = {
 const MessageMap DerivedProbeDlg::s_derivedMap = {&ProbeDlg::s_map, s_derivedEntries,
                                                   std::size(s_derivedEntries)};
 
-// Its timer's handler throws; its system commands are declined.
-class FailingDlg : public CDialog {
-public:
-    FailingDlg() : CDialog(100) {}
-    std::vector<HRESULT> m_reported;
-
-protected:
-    BOOL OnInitDialog() override {
-        CDialog::OnInitDialog();
-        PostMessageA(m_hWnd, WM_TIMER, 1, 0);
-        PostMessageA(m_hWnd, WM_TIMER, 2, 0);
-        PostMessageA(m_hWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
-        return TRUE;
-    }
-    void ReportHandlerFailure(HRESULT code) override { m_reported.push_back(code); }
-    const MessageMap* GetMessageMap() const override { return &s_map; }
-    void OnTimer(UINT_PTR id) {
-        if (id == 1)
-            throw std::bad_alloc();
-        throw std::runtime_error("failed");
-    }
-    void OnSysCommand(UINT, LPARAM) { Decline(); }
-
-    static const MessageEntry s_entries[];
-    static const MessageMap s_map;
-};
-
-const MessageEntry FailingDlg::s_entries[] = {
-    msg::onTimer<&FailingDlg::OnTimer>(),
-    msg::onSysCommand<&FailingDlg::OnSysCommand>(),
-};
-const MessageMap FailingDlg::s_map = {nullptr, s_entries, std::size(s_entries)};
-
 } // namespace
 
 // A handler that throws ends alone: the dialog goes on and is told. A
-// declined message gets the dialog manager's own handling: the system
-// menu's Close becomes Cancel.
-TEST(DialogFramework, ThrowingHandlerIsReportedAndDeclinedMessageGetsTheDialogManagers) {
-    FailingDlg dialog;
-    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
-    EXPECT_EQ(dialog.m_reported, (std::vector<HRESULT>{E_OUTOFMEMORY, E_UNEXPECTED}));
-}
-
+// declined message gets the dialog manager's own handling.
 TEST(DialogFramework, FirstMatchingRowWinsAndUnmatchedCommandsGetTheDefaults) {
     ProbeDlg dialog;
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_EQ(dialog.m_calls, (std::vector<std::string>{"first timer 5", "clicked 7", "OnOK"}));
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.m_calls, (std::vector<std::string>{"first timer 5", "clicked 7", "no memory",
+                                                        "unexpected", "OnOK", "OnCancel"}));
 }
 
 TEST(DialogFramework, DerivedRowsComeBeforeTheBaseRows) {
     DerivedProbeDlg dialog;
-    EXPECT_EQ(dialog.DoModal(), IDOK);
-    EXPECT_EQ(dialog.m_calls, (std::vector<std::string>{"derived timer", "clicked 7", "OnOK"}));
+    EXPECT_EQ(dialog.DoModal(), IDCANCEL);
+    EXPECT_EQ(dialog.m_calls, (std::vector<std::string>{"derived timer", "clicked 7", "no memory",
+                                                        "unexpected", "OnOK", "OnCancel"}));
 }
 
 TEST(DialogFramework, MissingTemplateFailsTheModalRun) {

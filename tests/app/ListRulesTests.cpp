@@ -1,8 +1,5 @@
 // The name-list rules of Apply and the pre-check rule of the list rows.
-#include "DiagEventLog.h"
-#include "DiagLine.h"
 #include "ProgramLists.h"
-#include "SettingKeys.h"
 
 #include <gtest/gtest.h>
 
@@ -23,49 +20,58 @@ TEST(JoinNames, PutsOneSeparatorBetweenNeighbours) {
     EXPECT_EQ(joinNames({"a", "b c", "d"}), "a;b c;d");
 }
 
-// Without case, as file names compare ("\xC4" and "\xE4" are Ä and ä in
-// code page 1252, this program's).
-TEST(NameLists, AddAppendsOnlyMissingNamesAndRemoveTakesEveryOccurrence) {
-    Names names{"a", "B.exe", "A", "\xC4.exe"};
-    addName(names, "b.EXE");
-    addName(names, "\xE4.exe");
-    addName(names, "c");
-    EXPECT_EQ(names, (Names{"a", "B.exe", "A", "\xC4.exe", "c"}));
-    removeName(names, "a");
-    EXPECT_EQ(names, (Names{"B.exe", "\xC4.exe", "c"}));
-    removeName(names, "missing");
-    EXPECT_EQ(names, (Names{"B.exe", "\xC4.exe", "c"}));
-}
+// Apply's rule as a table: the rows (program file name, checked, shown
+// checked), the stored modules and programs, and both as Apply leaves them.
+// Names compare without case, as file names do ("\xC4" and "\xE4" are Ä and
+// ä in code page 1252, this program's).
+struct ChoiceCase {
+    const char* rule;
+    std::vector<RowChoice> rows;
+    Names modules, programs, modulesAfter, programsAfter;
+};
 
-// Names and texts that the other programs of the family read in the
-// registry and the diagnostics log: a change here breaks them.
-TEST(StoredFormats, NamesOtherProgramsReadAreExact) {
-    using namespace kelvora_core;
-    const std::pair<std::string, std::string> table[] = {
-        {kAdapters, "Adapters"},
-        {kProgramsToHook, "ProgramsToHook"},
-        {kFlashAdapter, "FlashAdapter"},
-        {kModulesToIntercept, "ModulesToIntercept"},
-        {kMinRate, "minRate"},
-        {kShowBallonWhenSpeedChanges, "ShowBallonWhenSpeedChanges"},
-        {kHotKeyPreferred, "HotKeyPreferred"},
-        {kFlashAdapterIsActiveMutex, "FlashAdapterIsActiveMutex"},
-        {kModuleDefault,
-         "flash10*;flash9*;npswf32.dll;gcswf32.dll;fldbg10*;adobe media player.exe"},
-        {kProgramDefault, "iexplore.exe;firefox.exe;chrome.exe;safari.exe;opera.exe;maxthon.exe;"
-                          "flock.exe;feeddemon.exe;realplay.exe;flvplayer.exe;flv player.exe;"
-                          "adobe media player.exe;"},
-        {diagEventName(DiagEventLog::Start), "Start"},
-        {diagEventName(9), "AutoSpeedChange"},
-        {diagEventName(13), "HotKeyPress"},
-        {diagEventName(29), "InterceptedFunctionsInModule"},
-        {diagEventName(36), "ProgramsToHook"},
-        {diagEventName(DiagEventLog::InfoEvent), "InfoEvent"},
-        {diagEventName(38), "InvalidEvent"},
-    };
-    for (const auto& [actual, expected] : table)
-        EXPECT_EQ(expected, actual);
-    EXPECT_EQ(36, DiagEventLog::ProgramsToHook);
+const ChoiceCase kChoices[] = {
+    {"every name of a checked row joins both once, in small letters, after the others",
+     {{"A.exe;b.exe", true, false}, {"a.exe", true, false}},
+     {"m.dll"},
+     {"p.exe"},
+     {"m.dll", "a.exe", "b.exe"},
+     {"p.exe", "a.exe", "b.exe"}},
+    {"a row shown unchecked and left so takes nothing; one the user unticked takes each name",
+     {{"chrome.exe;FIREFOX.EXE;unknown.exe", false, false}, {"a.exe;;B.exe;", false, true}},
+     {"a.exe", "m.dll", "b.exe", "chrome.exe"},
+     {"b.exe", "p.exe", "a.exe", "chrome.exe"},
+     {"m.dll", "chrome.exe"},
+     {"p.exe", "chrome.exe"}},
+    {"unticking takes every occurrence in any case; a checked row keeps the stored spelling",
+     {{"lgplayer.exe", false, true}, {"lgstudio.exe", true, true}, {"\xE4.exe", true, true}},
+     {"LGPlayer.exe", "m.dll", "LGStudio.exe", "\xC4.exe"},
+     {"lgplayer.exe", "lgplayer.exe", "LGStudio.exe"},
+     {"m.dll", "LGStudio.exe", "\xC4.exe"},
+     {"LGStudio.exe", "\xE4.exe"}},
+    {"a name that a checked row names stays, whatever unticked rows name",
+     {{"LutegateSync.exe;LGHelper.exe", true, true},
+      {"LGHelper.exe", false, true},
+      {"p.exe;lghelper.exe", false, true}},
+     {},
+     {"lghelper.exe", "p.exe"},
+     {"lutegatesync.exe", "lghelper.exe"},
+     {"lghelper.exe", "lutegatesync.exe"}},
+    {"names keep their spaces",
+     {{"Flv Player.exe", true, false}},
+     {},
+     {},
+     {"flv player.exe"},
+     {"flv player.exe"}},
+};
+
+TEST(ApplyChoices, EachRuleOfTheTable) {
+    for (const ChoiceCase& rule : kChoices) {
+        Names modules = rule.modules, programs = rule.programs;
+        applyChoices(rule.rows, modules, programs);
+        EXPECT_EQ(rule.modulesAfter, modules) << rule.rule;
+        EXPECT_EQ(rule.programsAfter, programs) << rule.rule;
+    }
 }
 
 TEST(IsAppHooked, EveryNameOfTheRowStandsWholeInTheStoredList) {

@@ -17,6 +17,7 @@
 #include "DiagEventLog.h"
 #include "TextConversion.h"
 #include "standin_ids.h"
+#include "resource.h"
 
 #include <commctrl.h>
 #include <shlobj.h>
@@ -46,9 +47,6 @@ const char* const kEnablerTitle = "Tempova Lutegate Enabler";
 const char* const kPressUpdate = "Click the Update button to update or load course list from web.";
 const char* const kUpdating = "Updating course list from web.....please wait..";
 const char* const kRestarted = "Tempova successfully restarted.";
-const int kUpdateButton = 1004;
-const int kListView = 1002;
-const int kStatusLine = 1003;
 
 // Display names in any language are listed; an entry whose program name the
 // system's code page (1252) cannot spell is not, since the speed product
@@ -163,7 +161,7 @@ bool watchStatus(HWND dialog, const std::function<bool()>& condition, DWORD time
                  std::vector<std::string>& seen) {
     return waitUntil(
         [&] {
-            const std::string status = windowText(GetDlgItem(dialog, kStatusLine));
+            const std::string status = windowText(GetDlgItem(dialog, IDC_STATIC_STATUS));
             if (seen.empty() || seen.back() != status)
                 seen.push_back(status);
             return condition();
@@ -265,28 +263,28 @@ protected:
 };
 
 void expectFreshStart(HWND dialog) {
-    RemoteListView list(GetDlgItem(dialog, kListView));
+    RemoteListView list(GetDlgItem(dialog, IDC_LIST_APPS));
     ASSERT_TRUE(list.ready());
     EXPECT_EQ(0, list.count());
-    EXPECT_EQ(kPressUpdate, windowText(GetDlgItem(dialog, kStatusLine)));
-    EXPECT_EQ("&Update", windowText(GetDlgItem(dialog, kUpdateButton)));
+    EXPECT_EQ(kPressUpdate, windowText(GetDlgItem(dialog, IDC_STATIC_STATUS)));
+    EXPECT_EQ("&Update", windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE)));
 }
 
 void updateFromServer(HWND dialog) {
-    RemoteListView list(GetDlgItem(dialog, kListView));
+    RemoteListView list(GetDlgItem(dialog, IDC_LIST_APPS));
     ASSERT_TRUE(list.ready());
-    pressButton(dialog, kUpdateButton);
+    pressButton(dialog, IDC_BUTTON_UPDATE);
     std::vector<std::string> seen;
     const bool finished = watchStatus(
         dialog,
         [&] {
             // Once "done." has had its second, the status line is empty.
-            return windowText(GetDlgItem(dialog, kStatusLine)).empty() &&
-                   windowText(GetDlgItem(dialog, kUpdateButton)) == "&Update" &&
+            return windowText(GetDlgItem(dialog, IDC_STATIC_STATUS)).empty() &&
+                   windowText(GetDlgItem(dialog, IDC_BUTTON_UPDATE)) == "&Update" &&
                    list.count() == static_cast<int>(kRowNames.size());
         },
         20000, seen);
-    ASSERT_TRUE(finished) << "status: " << windowText(GetDlgItem(dialog, kStatusLine));
+    ASSERT_TRUE(finished) << "status: " << windowText(GetDlgItem(dialog, IDC_STATIC_STATUS));
     EXPECT_TRUE(sawStatus(seen, [](const std::string& s) { return s.rfind(kUpdating, 0) == 0; }));
     EXPECT_TRUE(sawStatus(seen, [](const std::string& s) {
         return s.rfind(kUpdating, 0) == 0 && s.size() > 5 && s.substr(s.size() - 5) == "done.";
@@ -295,7 +293,7 @@ void updateFromServer(HWND dialog) {
 }
 
 void checkRowsAndApply(HWND dialog) {
-    RemoteListView list(GetDlgItem(dialog, kListView));
+    RemoteListView list(GetDlgItem(dialog, IDC_LIST_APPS));
     ASSERT_TRUE(list.ready());
     for (int row : kCheckedRows)
         list.setChecked(row, true);
@@ -303,9 +301,9 @@ void checkRowsAndApply(HWND dialog) {
     pressButton(dialog, IDOK);
     std::vector<std::string> seen;
     const bool restarted = watchStatus(
-        dialog, [&] { return windowText(GetDlgItem(dialog, kStatusLine)) == kRestarted; }, 15000,
-        seen);
-    ASSERT_TRUE(restarted) << "status: " << windowText(GetDlgItem(dialog, kStatusLine));
+        dialog, [&] { return windowText(GetDlgItem(dialog, IDC_STATIC_STATUS)) == kRestarted; },
+        15000, seen);
+    ASSERT_TRUE(restarted) << "status: " << windowText(GetDlgItem(dialog, IDC_STATIC_STATUS));
     EXPECT_TRUE(sawStatus(seen, [](const std::string& s) { return s == "Closing Tempova..."; }));
     EXPECT_TRUE(sawStatus(seen, [](const std::string& s) { return s == "Restarting Tempova..."; }));
 }
@@ -376,25 +374,25 @@ TEST_F(EndToEnd, UpdateApplyRestartAndTheLocalCopyAtTheNextStart) {
     dialog = startEnabler(enabler);
     ASSERT_TRUE(dialog) << "the enabler did not show its dialog again";
     {
-        RemoteListView list(GetDlgItem(dialog, kListView));
+        RemoteListView list(GetDlgItem(dialog, IDC_LIST_APPS));
         ASSERT_TRUE(list.ready());
         EXPECT_EQ(expectedRows(kCheckedRows), list.rows());
     }
-    EXPECT_EQ(kPressUpdate, windowText(GetDlgItem(dialog, kStatusLine)));
+    EXPECT_EQ(kPressUpdate, windowText(GetDlgItem(dialog, IDC_STATIC_STATUS)));
     EXPECT_EQ(1u, courseListRequests());
     // Behind a hotel's login page: no course list, so the rows and the copy
     // stay and the error stands.
     m_server.setReply("/lutegate/lutegate.xml", test_support::HttpReply::answer(200, kLoginPage));
-    pressButton(dialog, kUpdateButton);
+    pressButton(dialog, IDC_BUTTON_UPDATE);
     EXPECT_TRUE(waitUntil(
         [&] {
-            return windowText(GetDlgItem(dialog, kStatusLine)).find("267 (0x0)") !=
+            return windowText(GetDlgItem(dialog, IDC_STATIC_STATUS)).find("267 (0x0)") !=
                    std::string::npos;
         },
         20000));
     EXPECT_EQ(withCrLf(kCourseList), readFile(localCopy()));
     {
-        RemoteListView list(GetDlgItem(dialog, kListView));
+        RemoteListView list(GetDlgItem(dialog, IDC_LIST_APPS));
         ASSERT_TRUE(list.ready());
         EXPECT_EQ(expectedRows(kCheckedRows), list.rows());
     }
@@ -426,16 +424,16 @@ TEST_F(EndToEnd, UpdateAndApplyInTheUsersLanguage) {
     ASSERT_TRUE(dialog) << "the enabler did not show its dialog";
     const auto text = [&](int id) { return windowText(GetDlgItem(dialog, id)); };
     EXPECT_EQ("[更新] をクリックして、Web からコース一覧を読み込むか最新の状態に更新してください。",
-              text(kStatusLine));
+              text(IDC_STATIC_STATUS));
     EXPECT_EQ("更新(&U) 適用(&A) 閉じる(&C)",
-              text(kUpdateButton) + " " + text(IDOK) + " " + text(IDCANCEL));
+              text(IDC_BUTTON_UPDATE) + " " + text(IDOK) + " " + text(IDCANCEL));
 
-    pressButton(dialog, kUpdateButton);
-    EXPECT_TRUE(waitUntil([&] { return text(kUpdateButton) == "キャンセル(&N)"; }));
-    RemoteListView list(GetDlgItem(dialog, kListView));
+    pressButton(dialog, IDC_BUTTON_UPDATE);
+    EXPECT_TRUE(waitUntil([&] { return text(IDC_BUTTON_UPDATE) == "キャンセル(&N)"; }));
+    RemoteListView list(GetDlgItem(dialog, IDC_LIST_APPS));
     std::vector<std::string> seen;
     ASSERT_TRUE(watchStatus(
-        dialog, [&] { return text(kStatusLine).empty() && list.count() == 1; }, 20000, seen));
+        dialog, [&] { return text(IDC_STATIC_STATUS).empty() && list.count() == 1; }, 20000, seen));
     const std::string done = "..完了しました。"; // the updating text's dots, one more, "done."
     EXPECT_TRUE(sawStatus(seen, [&](const std::string& s) {
         return s.rfind("Web からコース一覧を更新しています", 0) == 0 && s.size() > done.size() &&
@@ -443,7 +441,8 @@ TEST_F(EndToEnd, UpdateAndApplyInTheUsersLanguage) {
     }));
     list.setChecked(0, true);
     pressButton(dialog, IDOK);
-    EXPECT_TRUE(waitUntil([&] { return text(kStatusLine) == "Tempova を再起動しました。"; }, 15000))
-        << text(kStatusLine);
+    EXPECT_TRUE(
+        waitUntil([&] { return text(IDC_STATIC_STATUS) == "Tempova を再起動しました。"; }, 15000))
+        << text(IDC_STATIC_STATUS);
     closeEnabler(dialog, *enabler);
 }

@@ -4,6 +4,7 @@
 // start with it.
 #include "RemoteDialog.h"
 #include "TestWindows.h"
+#include "resource.h"
 
 #include <commctrl.h>
 #include <windows.h>
@@ -19,8 +20,8 @@ int main() {
         return 2;
     }
     DWORD_PTR rows = 0;
-    SendMessageTimeoutA(GetDlgItem(dialog, 1002), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000,
-                        &rows);
+    SendMessageTimeoutA(GetDlgItem(dialog, IDC_LIST_APPS), LVM_GETITEMCOUNT, 0, 0, SMTO_ABORTIFHUNG,
+                        5000, &rows);
     std::printf("%u\n", static_cast<unsigned>(rows));
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     return 0;

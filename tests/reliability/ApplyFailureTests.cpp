@@ -8,6 +8,8 @@
 #include "RemoteDialog.h"
 #include "TestRegistry.h"
 #include "TextConversion.h"
+#include "resource.h"
+#include "standin_ids.h"
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
@@ -125,7 +127,7 @@ protected:
     // statuses seen until Apply is available again, that is, until a restart
     // has ended.
     std::vector<std::string> applyAndWatch(bool close = false) {
-        SetWindowTextA(m_dialog.item(1003), "");
+        SetWindowTextA(m_dialog.item(IDC_STATIC_STATUS), "");
         m_dialog.post(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED));
         if (close)
             m_dialog.post(WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED));
@@ -241,9 +243,9 @@ TEST_F(ApplyFailures, SlowSpeedProductIsRestartedFromItsOwnFileAndOneThatDoesNot
         EXPECT_EQ(executableOf(restarted), executable);
         // Its window counts from its creation; its texts are there once it shows.
         ASSERT_TRUE(waitUntil([&] { return IsWindowVisible(restarted) != FALSE; }));
-        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1003)) + "\\",
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, IDC_FOLDER)) + "\\",
                   wideToAnsi(inLodz.substr(0, inLodz.rfind(L'\\') + 1), CP_UTF8));
-        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, 1004)), restartedWith);
+        EXPECT_EQ(test_support::windowText(GetDlgItem(restarted, IDC_ARGUMENTS)), restartedWith);
         EXPECT_EQ(anotherStandIn(restarted), nullptr) << "started once";
     }
 }

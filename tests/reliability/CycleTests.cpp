@@ -11,6 +11,7 @@
 #include "ComSupport.h"
 #include "ReliabilitySupport.h"
 #include "TestDocuments.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -76,12 +77,12 @@ void expectBackWhereItStarted(const Usage& before, const Usage& after, int cycle
 // One Update pressed and cancelled while the server is still sending; the
 // bench posts the timer's first tick so that the request is under way.
 bool updateAndCancel(RunningDialog& dialog) {
-    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+    dialog.post(WM_COMMAND, MAKEWPARAM(IDC_BUTTON_UPDATE, BN_CLICKED));
     dialog.post(WM_TIMER, 1);
     if (!waitUntil([&] { return dialog.status() == std::string(kUpdating) + "."; }, 5000))
         return false;
-    dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
-    return dialog.flush() && app_test::windowText(dialog.item(1004)) == "&Update";
+    dialog.post(WM_COMMAND, MAKEWPARAM(IDC_BUTTON_UPDATE, BN_CLICKED));
+    return dialog.flush() && app_test::windowText(dialog.item(IDC_BUTTON_UPDATE)) == "&Update";
 }
 
 } // namespace

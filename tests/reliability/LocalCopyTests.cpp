@@ -8,6 +8,7 @@
 #include "DialogHarness.h"
 
 #include "ReliabilitySupport.h"
+#include "resource.h"
 
 #include <gtest/gtest.h>
 
@@ -41,13 +42,13 @@ protected:
     }
     // Update driven tick by tick until the button is back.
     static bool update(RunningDialog& dialog) {
-        dialog.post(WM_COMMAND, MAKEWPARAM(1004, BN_CLICKED));
+        dialog.post(WM_COMMAND, MAKEWPARAM(IDC_BUTTON_UPDATE, BN_CLICKED));
         if (!dialog.flush())
             return false;
         return waitUntil(
             [&] {
                 dialog.post(WM_TIMER, 1);
-                return app_test::windowText(dialog.item(1004)) == "&Update";
+                return app_test::windowText(dialog.item(IDC_BUTTON_UPDATE)) == "&Update";
             },
             15000);
     }
