@@ -5,19 +5,22 @@
 // (RequestKeeper.h); nothing waits for the thread, as Cancel waits for no
 // worker.
 // The server lets its connections go every 50 cycles, as the cycle case's
-// does. After a warm-up of 100 cycles and once the process has settled, it
-// prints the growth of handles and private bytes, and how many threads ran
-// at most.
-//   cancel_probe.exe [cycles [pause-ms]]   (500 cycles, 20 ms apart, about
-//                                          the pace of the cycle case)
+// does. With "answered", each request is answered 200 with a 20-entry list
+// instead and read to its end, one after the other, as the worker reads it.
+// After a warm-up of 100 cycles and once the process has settled, it prints
+// the growth of handles and private bytes, and how many threads ran at most.
+//   cancel_probe.exe [cycles [pause-ms [answered]]]
+//   (500 cycles, 20 ms apart, about the pace of the cycle case)
 // Winsock 2 before anything that brings in windows.h.
 #include "LoopbackHttpServer.h"
 
 #include "ChildProcess.h"
 #include "ComSupport.h"
+#include "HTTPXMLReqHelper.h"
 #include "MsxmlIds.h"
 #include "RequestKeeper.h"
 #include "ReliabilitySupport.h"
+#include "TestDocuments.h"
 
 #include <tlhelp32.h>
 
@@ -34,6 +37,7 @@ constexpr int kWarmUpCycles = 2 * kHeldAtMost;
 
 std::atomic<int> s_peakThreads{0};
 std::atomic<int> s_running{0};
+bool s_answered = false;
 
 int threadsNow() {
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
@@ -46,7 +50,8 @@ int threadsNow() {
     return count;
 }
 
-// One request, sent and given up after its first look at the ready state.
+// One request, sent and given up after its first look at the ready state;
+// when answered, polled to its end and its text read instead.
 void sendAndGiveUp(const std::wstring& url) {
     struct Running {
         ~Running() { --s_running; }
@@ -59,11 +64,30 @@ void sendAndGiveUp(const std::wstring& url) {
         return;
     Bstr method(L"GET");
     Bstr address(url);
+    Bstr header(L"If-Modified-Since");
+    Bstr date(L"Sat, 01 Jan 2000 00:00:00 GMT");
     long state = 0;
     if (FAILED(request->open(method.get(), address.get(), boolArgument(true), missingArgument(),
                              missingArgument())) ||
+        FAILED(request->setRequestHeader(header.get(), date.get())) ||
         FAILED(request->send(missingArgument())) || FAILED(request->get_readyState(&state)))
         return;
+    constexpr uint32_t kLooks =
+        CHTTPXMLReqHelper::kServerTimeoutMs / CHTTPXMLReqHelper::kPollPauseMs;
+    for (uint32_t i = 0; s_answered && state != 4 && i < kLooks; ++i) {
+        Sleep(CHTTPXMLReqHelper::kPollPauseMs);
+        if (FAILED(request->get_readyState(&state)))
+            return;
+    }
+    if (s_answered) {
+        Bstr text;
+        long status = 0;
+        if (state != 4 || FAILED(request->get_status(&status)) || status != 200 ||
+            FAILED(request->get_responseText(text.put())) || text.length() == 0)
+            std::printf("a request was not answered: ready state %ld, status %ld\n", state, status);
+        if (state == 4)
+            return;
+    }
     request_keeper::keepUntilComplete(std::move(request));
 }
 
@@ -86,9 +110,12 @@ Usage settled(test_support::LoopbackHttpServer& server) {
 int main(int argc, char** argv) {
     const int cycles = argc > 1 ? std::atoi(argv[1]) : 500;
     const DWORD pauseMs = argc > 2 ? static_cast<DWORD>(std::atoi(argv[2])) : 20;
+    s_answered = argc > 3 && std::string(argv[3]) == "answered";
     test_support::LoopbackHttpServer server;
-    server.setReply("/silent", test_support::HttpReply::hang());
-    const std::string url = server.url("/silent");
+    server.setReply(
+        "/list", s_answered ? test_support::HttpReply::answer(200, test_documents::manyEntries(20))
+                            : test_support::HttpReply::hang());
+    const std::string url = server.url("/list");
     const std::wstring wideUrl(url.begin(), url.end());
     std::atomic<bool> sampling{true};
     std::thread sampler([&] {
@@ -106,7 +133,8 @@ int main(int argc, char** argv) {
             s_peakThreads = 0;
         }
         ++s_running;
-        std::thread(sendAndGiveUp, wideUrl).detach();
+        std::thread worker(sendAndGiveUp, wideUrl);
+        s_answered ? worker.join() : worker.detach();
         Sleep(pauseMs);
     }
     const Usage after = settled(server);
