@@ -4,6 +4,7 @@
 
 #include "AboutDlg.h"
 #include "AppNamesHelper.h"
+#include "Dpi.h"
 #include "ProgramLists.h"
 #include "SingleInstance.h"
 #include "TempovaRestart.h"
@@ -100,10 +101,11 @@ BOOL CTempovaForLutegateDlg::OnInitDialog() {
     }
 
     CSingleInstance::acceptShowMessage(m_hWnd);
-    SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(m_hIcon));
-    SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
+    const UINT dpi = WindowDpi(m_hWnd);
+    SetWindowIconsForDpi(m_hWnd, IDR_MAINFRAME, dpi);
 
     m_listApps.SetExtendedStyle(LVS_EX_CHECKBOXES);
+    m_listApps.SetCheckBoxesForDpi(dpi);
     m_liveStatus.Mark(m_staticStatus.GetSafeHwnd());
     ShowToolText(loadResourceString(IDS_PRESS_UPDATE));
 
@@ -214,6 +216,15 @@ void CTempovaForLutegateDlg::OnTimer(UINT_PTR nIDEvent) {
 
 void CTempovaForLutegateDlg::OnDestroy() {
     m_liveStatus.Unmark();
+    DestroyWindowIcons(m_hWnd);
+}
+
+// Laid out again as the template has it at the new DPI, with icons and check
+// boxes of its sizes: as a dialog started there.
+void CTempovaForLutegateDlg::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    CDialog::OnDpiChanged(dpi, suggested);
+    SetWindowIconsForDpi(m_hWnd, IDR_MAINFRAME, dpi);
+    m_listApps.SetCheckBoxesForDpi(dpi);
 }
 
 LRESULT CTempovaForLutegateDlg::OnShowFirstCopy(WPARAM, LPARAM) {
@@ -250,13 +261,14 @@ void CTempovaForLutegateDlg::OnPaint() {
     }
     CPaintDC dc(m_hWnd);
     SendMessage(WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc.GetSafeHdc()), 0);
-    const int cxIcon = GetSystemMetrics(SM_CXICON);
-    const int cyIcon = GetSystemMetrics(SM_CYICON);
+    const UINT dpi = WindowDpi(m_hWnd);
+    const int cxIcon = SystemMetricForDpi(SM_CXICON, dpi);
+    const int cyIcon = SystemMetricForDpi(SM_CYICON, dpi);
     RECT rect;
     GetClientRect(m_hWnd, &rect);
     const int x = (rect.right - rect.left - cxIcon + 1) / 2;
     const int y = (rect.bottom - rect.top - cyIcon + 1) / 2;
-    DrawIcon(dc.GetSafeHdc(), x, y, m_hIcon);
+    DrawIconEx(dc.GetSafeHdc(), x, y, m_hIcon, cxIcon, cyIcon, 0, nullptr, DI_NORMAL);
 }
 
 HCURSOR CTempovaForLutegateDlg::OnQueryDragIcon() {

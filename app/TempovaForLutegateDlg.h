@@ -39,6 +39,7 @@ protected:
     void DoDataExchange() override;
     const MessageMap* GetMessageMap() const override { return &s_messageMap; }
     void ReportHandlerFailure(HRESULT code) override;
+    void OnDpiChanged(UINT dpi, const RECT& suggested) override;
 
     void OnSysCommand(UINT nID, LPARAM lParam);
     void OnPaint();

@@ -1,5 +1,7 @@
 #include "Dialog.h"
 
+#include "Dpi.h"
+
 #include "Utilities.h"
 #include "WinApp.h"
 
@@ -16,17 +18,61 @@ CDialog::~CDialog() {
 // FindResourceEx finds the one Windows would show, as DialogBoxParam does.
 INT_PTR CDialog::DoModal() {
     const HMODULE module = GetModuleHandleA(nullptr);
-    const HRSRC found = FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(m_templateId),
-                                        kelvora_core::textLanguage());
+    const HRSRC found =
+        FindResourceExA(module, RT_DIALOG, MAKEINTRESOURCEA(m_templateId), TemplateLanguage());
     const auto* dialogTemplate =
         found ? static_cast<LPCDLGTEMPLATEA>(LockResource(LoadResource(module, found))) : nullptr;
+    m_template = dialogTemplate;
+    m_templateBytes = found ? SizeofResource(module, found) : 0;
     const INT_PTR result = dialogTemplate
                                ? DialogBoxIndirectParamA(module, dialogTemplate, m_parent,
                                                          DialogProc, reinterpret_cast<LPARAM>(this))
                                : -1;
     DetachControls();
     m_hWnd = nullptr;
+    if (m_dpiFont)
+        DeleteObject(m_dpiFont);
+    m_dpiFont = nullptr;
     return result;
+}
+
+void CDialog::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    SetWindowPos(m_hWnd, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    LayOutForDpi(dpi);
+}
+
+// The client area is the template's size at the DPI, the window's frame
+// being what it is; the controls are its children in the template's order.
+void CDialog::LayOutForDpi(UINT dpi) {
+    const DialogTemplateLayout layout = ReadDialogTemplate(m_template, m_templateBytes);
+    const HFONT font = layout.valid ? CreateDialogFontForDpi(m_hWnd, layout.points, dpi) : nullptr;
+    if (!font)
+        return;
+    const RECT size = DialogUnitsToPixels(RECT{0, 0, layout.size.cx, layout.size.cy}, font);
+    RECT window{}, client{};
+    GetWindowRect(m_hWnd, &window);
+    GetClientRect(m_hWnd, &client);
+    SetWindowPos(m_hWnd, nullptr, 0, 0, window.right - window.left + size.right - client.right,
+                 window.bottom - window.top + size.bottom - client.bottom,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    HWND child = GetWindow(m_hWnd, GW_CHILD);
+    for (const RECT& control : layout.controls) {
+        if (!child)
+            break;
+        const RECT box = DialogUnitsToPixels(control, font);
+        SetWindowPos(child, nullptr, box.left, box.top, box.right, box.bottom,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    if (m_dpiFont)
+        DeleteObject(m_dpiFont);
+    m_dpiFont = font;
+}
+
+LANGID CDialog::TemplateLanguage() const {
+    return kelvora_core::textLanguage();
 }
 
 void CDialog::EndDialog(INT_PTR result) {
@@ -120,6 +166,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
         auto* dialog = reinterpret_cast<CDialog*>(lParam);
         SetWindowLongPtrA(hWnd, DWLP_USER, lParam);
         dialog->m_hWnd = hWnd;
+        TakeOverDialogScaling(hWnd);
         return dialog->Guarded([dialog] { return INT_PTR(dialog->OnInitDialog()); });
     }
     auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrA(hWnd, DWLP_USER));
@@ -128,6 +175,13 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
     if (message == WM_NCDESTROY) {
         SetWindowLongPtrA(hWnd, DWLP_USER, 0);
         return FALSE;
+    }
+    if (message == WM_DPICHANGED) {
+        const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+        return dialog->Guarded([&] {
+            dialog->OnDpiChanged(LOWORD(wParam), *suggested);
+            return INT_PTR(TRUE);
+        });
     }
     return dialog->Guarded([&] { return dialog->Dispatch(message, wParam, lParam); });
 }

@@ -122,6 +122,12 @@ protected:
     // Centres the dialog over its owner, or on its screen's work area when it
     // has no visible owner, and keeps it whole inside that work area.
     void CenterWindow();
+    // WM_DPICHANGED: the dialog takes the suggested rectangle and lays its
+    // controls out as a dialog started at the new DPI has them, in the
+    // template's font at that DPI. Derived dialogs add their own images.
+    virtual void OnDpiChanged(UINT dpi, const RECT& suggested);
+    // The language of the template DoModal shows: the language of the texts.
+    virtual LANGID TemplateLanguage() const;
     // Binds control ids to wrapper objects, with BindControl.
     virtual void DoDataExchange() {}
     void BindControl(int id, CWnd& control);
@@ -150,8 +156,14 @@ private:
 
     template <class Handler> INT_PTR Guarded(Handler handler);
 
+    void LayOutForDpi(UINT dpi);
+
     UINT m_templateId;
     HWND m_parent;
+    const void* m_template = nullptr;
+    DWORD m_templateBytes = 0;
+    // The controls' font after a change of DPI; the dialog manager's before.
+    HFONT m_dpiFont = nullptr;
     std::vector<CWnd*> m_boundControls;
     // The handler of the message being dispatched declined it.
     bool m_declined = false;

@@ -1,5 +1,7 @@
 #include "Wnd.h"
 
+#include "Dpi.h"
+
 #include <vector>
 
 HWND FindTopLevelWindow(const char* className, const char* title,
@@ -69,6 +71,61 @@ std::string CListCtrl::GetItemText(int index) const {
     item.cchTextMax = static_cast<int>(buffer.size());
     const auto length = SendMessage(LVM_GETITEMTEXTA, index, reinterpret_cast<LPARAM>(&item));
     return std::string(buffer.data(), length > 0 ? length : 0);
+}
+
+namespace {
+
+using OpenTheme = HANDLE(WINAPI*)(HWND, LPCWSTR);
+using DrawThemePart = HRESULT(WINAPI*)(HANDLE, HDC, int, int, const RECT*, const RECT*);
+using CloseTheme = HRESULT(WINAPI*)(HANDLE);
+
+// A check box on the window's colour, by the theme the common controls
+// loaded, or plainly where none is on.
+void drawCheckBox(HWND list, HDC dc, const RECT& box, bool checked) {
+    const HMODULE theming = GetModuleHandleW(L"uxtheme.dll");
+    const auto open = reinterpret_cast<OpenTheme>(
+        reinterpret_cast<void*>(GetProcAddress(theming, "OpenThemeData")));
+    const auto draw = reinterpret_cast<DrawThemePart>(
+        reinterpret_cast<void*>(GetProcAddress(theming, "DrawThemeBackground")));
+    const auto close = reinterpret_cast<CloseTheme>(
+        reinterpret_cast<void*>(GetProcAddress(theming, "CloseThemeData")));
+    const HANDLE theme = theming && open && draw && close ? open(list, L"BUTTON") : nullptr;
+    const int checkBox = 3, uncheckedNormal = 1, checkedNormal = 5; // BP_CHECKBOX, CBS_*
+    if (!theme || FAILED(draw(theme, dc, checkBox, checked ? checkedNormal : uncheckedNormal, &box,
+                              nullptr))) {
+        RECT plain = box;
+        DrawFrameControl(dc, &plain, DFC_BUTTON,
+                         DFCS_BUTTONCHECK | DFCS_FLAT | (checked ? DFCS_CHECKED : 0));
+    }
+    if (theme)
+        close(theme);
+}
+
+} // namespace
+
+void CListCtrl::SetCheckBoxesForDpi(UINT dpi) {
+    const int side = SystemMetricForDpi(SM_CXSMICON, dpi);
+    const int boxSide = MulDiv(13, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI);
+    const RECT box{(side - boxSide) / 2, (side - boxSide) / 2, (side + boxSide) / 2,
+                   (side + boxSide) / 2};
+    HIMAGELIST images = ImageList_Create(side, side, ILC_COLOR32 | ILC_MASK, 2, 0);
+    const HDC screen = GetDC(nullptr);
+    const HDC dc = CreateCompatibleDC(screen);
+    for (const bool checked : {false, true}) {
+        const HBITMAP bitmap = CreateCompatibleBitmap(screen, side, side);
+        const HGDIOBJ old = SelectObject(dc, bitmap);
+        const RECT all{0, 0, side, side};
+        FillRect(dc, &all, GetSysColorBrush(COLOR_WINDOW));
+        drawCheckBox(m_hWnd, dc, box, checked);
+        SelectObject(dc, old);
+        ImageList_AddMasked(images, bitmap, GetSysColor(COLOR_WINDOW));
+        DeleteObject(bitmap);
+    }
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    // The list destroys the images it holds; the ones it held before are ours.
+    ImageList_Destroy(reinterpret_cast<HIMAGELIST>(
+        ::SendMessageA(m_hWnd, LVM_SETIMAGELIST, LVSIL_STATE, reinterpret_cast<LPARAM>(images))));
 }
 
 bool CListCtrl::SetItemData(int index, DWORD_PTR data) {

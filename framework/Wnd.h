@@ -40,6 +40,9 @@ class CStatic : public CWnd {};
 class CListCtrl : public CWnd {
 public:
     DWORD SetExtendedStyle(DWORD style);
+    // The check boxes as a list at the DPI has them: the size of a small icon
+    // there, drawn as the theme draws a button's check box.
+    void SetCheckBoxesForDpi(UINT dpi);
     int GetItemCount() const;
     // Text only: no image, state or item data. Returns the new row's index or -1.
     int InsertItem(int index, const std::string& text);

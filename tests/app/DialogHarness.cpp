@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <process.h>
 
+#include <cwchar>
 #include <iterator>
 #include <vector>
 
@@ -38,7 +39,28 @@ LRESULT TestDlg::OnMark(WPARAM, LPARAM lParam) {
     return 0;
 }
 
-RunningDialog::RunningDialog() {
+namespace {
+INT_PTR CALLBACK noHandling(HWND, UINT, WPARAM, LPARAM) {
+    return FALSE;
+}
+} // namespace
+
+TemplateDialog::TemplateDialog(unsigned id, LANGID language, WORD points) {
+    const HRSRC found = FindResourceExA(nullptr, RT_DIALOG, MAKEINTRESOURCEA(id), language);
+    const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
+    std::vector<BYTE> copy(data, data + SizeofResource(nullptr, found));
+    // DLGTEMPLATEEX: 26 bytes, the menu, the class and the title, the points.
+    auto* field = reinterpret_cast<WORD*>(copy.data() + 26);
+    for (int skipped = 0; skipped < 3; ++skipped)
+        field = *field == 0xFFFF ? field + 2
+                                 : field + std::wcslen(reinterpret_cast<wchar_t*>(field)) + 1;
+    *field = points;
+    m_hwnd = CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()),
+                                        nullptr, noHandling, 0);
+}
+
+RunningDialog::RunningDialog(LANGID language) {
+    m_dialog.m_language = language;
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
     m_thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, threadMain, this, 0, nullptr));

@@ -22,6 +22,8 @@ class TestDlg : public CTempovaForLutegateDlg {
     using Base = CTempovaForLutegateDlg;
 
 public:
+    // The template's language; the texts' when 0.
+    LANGID m_language = 0;
     static constexpr UINT kRunMessage = WM_APP + 1;
     static constexpr UINT kMarkMessage = WM_APP + 2;
 
@@ -42,6 +44,9 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void OnCancel() override;
+    LANGID TemplateLanguage() const override {
+        return m_language ? m_language : Base::TemplateLanguage();
+    }
     DWORD TempovaCloseLimitMs() const override {
         return m_tempovaCloseLimitMs ? m_tempovaCloseLimitMs.load() : Base::TempovaCloseLimitMs();
     }
@@ -58,6 +63,19 @@ private:
     static const MessageMap s_testMap;
 };
 
+// A dialog of the language's own template with its font at the points given,
+// handled by the dialog manager alone: 12 points at 96 DPI are 8 points at
+// 144 DPI to the pixel, since the dialog's units grow with its font.
+class TemplateDialog {
+public:
+    TemplateDialog(unsigned id, LANGID language, WORD points);
+    ~TemplateDialog() { DestroyWindow(m_hwnd); }
+    TemplateDialog(const TemplateDialog&) = delete;
+    TemplateDialog& operator=(const TemplateDialog&) = delete;
+    HWND item(int id) const { return GetDlgItem(m_hwnd, id); }
+    HWND m_hwnd;
+};
+
 // The access keys that more than one of the dialog's controls has ("c" for
 // "&Cancel" beside "&Close"), in small letters of any script; empty when
 // each is its control's own.
@@ -68,7 +86,8 @@ std::wstring repeatedAccessKeys(HWND dialog);
 // the thread on destruction if the test did not.
 class RunningDialog {
 public:
-    RunningDialog();
+    // On the template of the language given, or of the texts' language.
+    explicit RunningDialog(LANGID language = 0);
     ~RunningDialog();
     RunningDialog(const RunningDialog&) = delete;
     RunningDialog& operator=(const RunningDialog&) = delete;

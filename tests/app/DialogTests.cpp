@@ -3,6 +3,7 @@
 #include "DialogHarness.h"
 
 #include "ChildProcess.h"
+#include "Dpi.h"
 #include "resource.h"
 
 #include <commctrl.h>
@@ -65,7 +66,74 @@ LONG textWidth(HWND control) {
     return size.cx;
 }
 
+// What a layout at a DPI is made of: the client area, every control's box
+// in it, the list's font height, check-box images and column width.
+std::vector<int> layoutOf(HWND dialog) {
+    RECT client{};
+    GetClientRect(dialog, &client);
+    std::vector<int> numbers{client.right, client.bottom};
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        RECT box{};
+        GetWindowRect(child, &box);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&box), 2);
+        numbers.insert(numbers.end(), {box.left, box.top, box.right, box.bottom});
+    }
+    const HWND list = GetDlgItem(dialog, IDC_LIST_APPS);
+    LOGFONTA font{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(list, WM_GETFONT, 0, 0)), sizeof font, &font);
+    int side = 0, height = 0;
+    ImageList_GetIconSize(ListView_GetImageList(list, LVSIL_STATE), &side, &height);
+    return numbers.insert(numbers.end(), {font.lfHeight, side, ListView_GetColumnWidth(list, 0)}),
+           numbers;
+}
+
+// The window icon's width.
+int iconWidth(HWND window, WPARAM which) {
+    ICONINFO info{};
+    GetIconInfo(reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, which, 0)), &info);
+    BITMAP bitmap{};
+    GetObjectA(info.hbmColor, sizeof bitmap, &bitmap);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    return bitmap.bmWidth;
+}
+
 } // namespace
+
+// A change to 144 DPI while open gives the layout of a dialog started at 144
+// DPI, within a pixel or two: the template at 12 points in this 96 DPI
+// session, with the check boxes the dialog gives its list at the start, and
+// icons of 144 DPI. A change back gives the first layout exactly.
+TEST(MainDialog, ChangeOfDpiLaysOutAsAStartAtThatDpiAndBack) {
+    for (const LANGID language : {MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US),
+                                  MAKELANGID(LANG_JAPANESE, SUBLANG_DEFAULT)}) {
+        RunningDialog dialog(language);
+        ASSERT_TRUE(dialog.hwnd());
+        dialog.addRow("Course Tool", "coursetool.exe", true);
+        const std::vector<int> first = layoutOf(dialog.hwnd());
+        RECT window{}, suggested{};
+        GetWindowRect(dialog.hwnd(), &window);
+        suggested = {window.left, window.top, window.left + (window.right - window.left) * 3 / 2,
+                     window.top + (window.bottom - window.top) * 3 / 2};
+        dialog.send(WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+        const app_test::TemplateDialog started(IDD_TEMPOVAFORLUTEGATE_DIALOG, language, 12);
+        CListCtrl list;
+        list.Attach(started.item(IDC_LIST_APPS));
+        list.SetExtendedStyle(LVS_EX_CHECKBOXES);
+        list.SetCheckBoxesForDpi(144);
+        list.InsertItem(0, "Course Tool");
+        list.Detach();
+        const std::vector<int> changed = layoutOf(dialog.hwnd()),
+                               expected = layoutOf(started.m_hwnd);
+        ASSERT_EQ(expected.size(), changed.size());
+        for (size_t i = 0; i < expected.size(); ++i)
+            EXPECT_NEAR(expected[i], changed[i], 2) << "number " << i << ", language " << language;
+        EXPECT_EQ(iconWidth(dialog.hwnd(), ICON_BIG), SystemMetricForDpi(SM_CXICON, 144));
+        EXPECT_EQ(iconWidth(dialog.hwnd(), ICON_SMALL), SystemMetricForDpi(SM_CXSMICON, 144));
+        dialog.send(WM_DPICHANGED, MAKEWPARAM(96, 96), reinterpret_cast<LPARAM>(&window));
+        EXPECT_EQ(first, layoutOf(dialog.hwnd())) << "language " << language;
+    }
+}
 
 TEST(MainDialog, StartsWithAnEmptyListThePromptAndTheUpdateCaption) {
     RunningDialog dialog;
@@ -128,14 +196,13 @@ TEST(MainDialog, ControlsSitWhereTheTemplatePutsThem) {
     EXPECT_EQ(GetWindowLongA(dialog.item(IDOK), GWL_STYLE) & 0x0F, BS_DEFPUSHBUTTON);
 }
 
+// Each of its size at the screen's DPI, not one scaled to the other.
 TEST(MainDialog, ShowsTheApplicationIconBigAndSmall) {
     RunningDialog dialog;
     ASSERT_TRUE(dialog.hwnd());
-    const auto big = dialog.send(WM_GETICON, ICON_BIG);
-    EXPECT_NE(big, 0);
-    EXPECT_EQ(dialog.send(WM_GETICON, ICON_SMALL), big);
-    // The minimised dialog is dragged with the same icon.
-    EXPECT_EQ(dialog.send(WM_QUERYDRAGICON), big);
+    EXPECT_EQ(iconWidth(dialog.hwnd(), ICON_BIG), GetSystemMetrics(SM_CXICON));
+    EXPECT_EQ(iconWidth(dialog.hwnd(), ICON_SMALL), GetSystemMetrics(SM_CXSMICON));
+    EXPECT_NE(dialog.send(WM_QUERYDRAGICON), 0); // the minimised dialog is dragged with it
 }
 
 TEST(MainDialog, SystemMenuEndsWithASeparatorAndTheAboutEntry) {

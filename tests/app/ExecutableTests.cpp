@@ -225,16 +225,17 @@ TEST(Executable, IconHas48And32And16PixelImagesAt32Bits) {
     EXPECT_EQ(sizes, (std::vector<int>{48, 32, 16}));
 }
 
-TEST(Executable, ManifestAsksForTheInvokersRightsCommonControls6AndSystemDpi) {
+TEST(Executable, ManifestAsksForTheInvokersRightsCommonControls6AndPerMonitorDpi) {
     ResourceFile file;
     const std::string manifest = file.bytes(RT_MANIFEST, MAKEINTRESOURCEA(1));
     EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
     EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos);
     EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""),
               std::string::npos);
-    // System DPI aware: laid out at the screen's DPI, not stretched as a bitmap.
-    EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/"
-                            "WindowsSettings\">true</dpiAware>"),
+    // Laid out at each monitor's DPI (version 2, else 1), not stretched as a
+    // bitmap; Windows before 10 version 1607 read the older setting.
+    EXPECT_NE(manifest.find("WindowsSettings\">true/pm</dpiAware>"), std::string::npos);
+    EXPECT_NE(manifest.find("WindowsSettings\">PerMonitorV2, PerMonitor</dpiAwareness>"),
               std::string::npos);
 }
 

@@ -58,33 +58,6 @@ std::wstring printfFields(const std::wstring& text) {
     return fields;
 }
 
-INT_PTR CALLBACK noHandling(HWND, UINT, WPARAM, LPARAM) {
-    return FALSE;
-}
-
-// A dialog of the language's own template with its font at the points given:
-// 12 points at 96 DPI are 8 points at 144 DPI to the pixel, since the
-// dialog's units grow with its font.
-class LanguageDialog {
-public:
-    LanguageDialog(unsigned id, LANGID language, WORD points) {
-        const HRSRC found = FindResourceExA(nullptr, RT_DIALOG, MAKEINTRESOURCEA(id), language);
-        const auto* data = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, found)));
-        std::vector<BYTE> copy(data, data + SizeofResource(nullptr, found));
-        // DLGTEMPLATEEX: 26 bytes, the menu, the class and the title, the points.
-        auto* field = reinterpret_cast<WORD*>(copy.data() + 26);
-        for (int skipped = 0; skipped < 3; ++skipped)
-            field = *field == 0xFFFF ? field + 2
-                                     : field + std::wcslen(reinterpret_cast<wchar_t*>(field)) + 1;
-        *field = points;
-        m_hwnd = CreateDialogIndirectParamW(nullptr, reinterpret_cast<LPCDLGTEMPLATEW>(copy.data()),
-                                            nullptr, noHandling, 0);
-    }
-    ~LanguageDialog() { DestroyWindow(m_hwnd); }
-    HWND item(int id) const { return GetDlgItem(m_hwnd, id); }
-    HWND m_hwnd;
-};
-
 // The characters that the font draws as its missing glyph: those it lacks
 // that no font linked to it (as Tahoma is to the Japanese fonts) has either.
 std::wstring boxedCharacters(HFONT font, const std::wstring& text) {
@@ -196,7 +169,7 @@ TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
     for (const auto& [language, texts] : stringTables()) {
         for (const WORD points : {8, 12}) {
             SCOPED_TRACE(std::to_string(language) + ", " + std::to_string(points) + " points");
-            const LanguageDialog about(IDD_ABOUTBOX, language, points);
+            const app_test::TemplateDialog about(IDD_ABOUTBOX, language, points);
             expectTextsFit(about.m_hwnd);
             // The title in the title bar's font, on its one line left of the
             // close button.
@@ -209,7 +182,7 @@ TEST(Translations, TextsFitAt96And144DpiAndEachAccessKeyIsOneControlsOwn) {
                                              height, about.m_hwnd, nullptr, nullptr, nullptr);
             SendMessageW(title, WM_SETFONT, reinterpret_cast<WPARAM>(captionFont), FALSE);
             EXPECT_TRUE(fits(title, caption)) << caption;
-            const LanguageDialog main(IDD_TEMPOVAFORLUTEGATE_DIALOG, language, points);
+            const app_test::TemplateDialog main(IDD_TEMPOVAFORLUTEGATE_DIALOG, language, points);
             expectTextsFit(main.m_hwnd);
             for (const unsigned caption : {IDS_UPDATE, IDS_CANCEL}) { // idle, updating
                 SetWindowTextW(main.item(IDC_BUTTON_UPDATE), texts.at(caption).c_str());
