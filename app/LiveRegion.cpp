@@ -17,7 +17,7 @@ const IID kIAccPropServices = {
 const MSAAPROPID kLiveSetting = {
     0xc12bcd8e, 0x2a8e, 0x4950, {0x8a, 0xe7, 0x36, 0x25, 0x11, 0x1d, 0x58, 0xeb}};
 constexpr LONG kPolite = 1;
-// Windows 8 and later know both; Windows 7 ignores them.
+// Windows 8 and later know both; Windows 7 ignores them (docs/PLATFORMS.md, screen readers).
 constexpr DWORD kLiveRegionChanged = 0x8019;
 
 std::string withoutTrailingDots(const std::string& text) {

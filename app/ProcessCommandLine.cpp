@@ -50,12 +50,12 @@ bool readText(HANDLE process, const UNICODE_STRING& text, std::wstring& into) {
 
 enum class Parameters { Read, Unreadable, Refused };
 
-// The command line in the process's parameters (the PEB and
-// RTL_USER_PROCESS_PARAMETERS of winternl.h), which name the executable the
-// caller knows, however spelt (the same file), or nothing is taken from them. Refused where the
-// handle may not read them or the bitness differs: the management service may tell it then.
+// The command line in the process's parameters (the PEB and RTL_USER_PROCESS_PARAMETERS of
+// winternl.h), taken only when they name the executable the caller knows, however spelt (the
+// same file). Refused where the handle may not read them or the bitness differs: the
+// management service may tell it then.
 Parameters readParameters(HANDLE process, const std::wstring& imagePath, std::wstring& text) {
-    // From ntdll at run time: the executable imports no more than it did.
+    // Looked up in ntdll at run time, not imported (executable_format reads the imports).
     const auto query =
         reinterpret_cast<decltype(&NtQueryInformationProcess)>(reinterpret_cast<void*>(
             GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));

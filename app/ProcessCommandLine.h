@@ -10,14 +10,10 @@
 // platform's error code in error, when it cannot be read.
 std::wstring processImagePath(HANDLE process, DWORD& error);
 
-// The command line another process was started with. Where the handle may
-// read the process's memory and the process has this program's bitness, it
-// is read at once from the process's own parameters. Elsewhere (a process of
-// the other bitness, or of higher rights) it is asked of the platform's
-// management service (WMI, Win32_Process.CommandLine) on a thread of its
-// own, since the service's first answer in a session may take a while; the
-// service does not tell it everywhere either: not for a process of higher
-// rights, and Wine 8 tells a process only its own.
+// The command line another process was started with: at once from its own parameters where
+// the handle may read its memory and it has this program's bitness; else from WMI
+// (Win32_Process.CommandLine) on a thread of its own, as WMI's first answer in a session may
+// take a while. Neither tells everywhere (docs/PLATFORMS.md, the speed product's command line).
 class CProcessCommandLine {
 public:
     // How long the reading may take before it is given up.

@@ -52,13 +52,10 @@ struct RowChoice {
     bool shownChecked; // as the row was filled, or as the last Apply left it
 };
 
-// Apply's rule, row by row in order: the names of a checked row (in small
-// letters) are appended where missing; the names of a row the user unticked
-// (shown checked, now unchecked) leave the list, every occurrence, unless a
-// checked row names them too. A row shown unchecked and left so takes nothing
-// away: a served list or a row of several names never removes a program the
-// user did not untick. Names that no row mentions keep their places. Names
-// compare without case, as file names do.
+// Apply's rule, row by row: a checked row's names (in small letters) are appended where
+// missing; those of a row the user unticked (shown checked, now not) leave, every occurrence,
+// unless a checked row names them. No other row takes anything away; names no row mentions
+// stay put; names compare as file names do (docs/RELIABILITY.md, Apply and the restart).
 void applyChoices(const std::vector<RowChoice>& rows, std::vector<std::string>& modules,
                   std::vector<std::string>& programs);
 

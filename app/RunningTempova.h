@@ -8,19 +8,16 @@
 #include <memory>
 #include <string>
 
-// The user's own running speed product as Apply meets it: its main window,
-// its process and executable, so that the restart waits for that process and
-// starts that same executable again as it was started: in its folder, with
-// the command line it was given where the platform tells it, at its own
-// integrity level.
+// The user's own running speed product as Apply meets it: its main window, process and
+// executable, so that the restart waits for that process and starts that executable again as
+// it was started: in its folder, with the command line it was given where the platform tells
+// it, at its own integrity level.
 class CRunningTempova {
 public:
-    // The first window of the speed product's class and title whose process
-    // runs as this user, outside an app container, at medium integrity or
-    // above, from an executable named tempova.exe, and that can be started
-    // again at its level. Null when there is none; error then holds the
-    // platform's code for the first window that could not be checked or not
-    // be started again (nothing is closed), 0 when every one was another's.
+    // The first window of the speed product's class and title whose process runs as this user,
+    // outside an app container, at medium integrity or above, from tempova.exe, and can be
+    // started again at its level; else null, error holding the platform's code for the first
+    // window that could not be checked or started again (nothing closed), 0 if all were others'.
     static std::unique_ptr<CRunningTempova> find(DWORD& error);
     // The speed product's main window shown by the process with that id;
     // null when that process shows none.

@@ -86,9 +86,8 @@ BOOL CALLBACK findShownBox(HWND window, LPARAM lParam) {
     return FALSE;
 }
 
-// The box the dialog shows (the About box, say): a shown, enabled window
-// that it owns; else its last active popup, or itself. (Wine 8 answers the
-// owner itself for its last active popup once it was minimised.)
+// The box the dialog shows (the About box, say): a shown, enabled window that it owns; else
+// its last active popup, or itself (docs/PLATFORMS.md, the foreground and the first copy).
 HWND activeBox(HWND dialog) {
     BoxSearch search{dialog, nullptr};
     EnumThreadWindows(GetWindowThreadProcessId(dialog, nullptr), findShownBox,

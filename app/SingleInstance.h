@@ -4,12 +4,10 @@
 
 #include <windows.h>
 
-// One copy of the tool per user session, as Windows tools keep: the first
-// copy owns a named mutex in the session's namespace while its dialog runs.
-// A later copy has the first one show its dialog and brings it forward, or,
-// when the first copy's dialog has gone, takes its place once the first copy
-// lets go of the mutex; so two copies never apply and restart the speed
-// product against each other, and a start never ends without a dialog.
+// One copy of the tool per user session, as Windows tools keep: the first copy owns a named
+// mutex in the session's namespace while its dialog runs. A later copy has it show its dialog
+// and come forward, or takes its place once that dialog has gone and the mutex is let go: two
+// copies never apply and restart against each other; a start never ends without a dialog.
 class CSingleInstance {
 public:
     // Sent to the first copy's dialog: show yourself and come forward

@@ -9,10 +9,9 @@ CTempovaForLutegateApp theApp;
 
 namespace {
 
-// Libraries loaded from here on (the XML, COM and theme libraries) are looked
-// for in the system folder only, never in the tool's folder (a download
-// folder, say) or the current one. Windows 7 has the call only with its
-// update KB2533623: without it the tool still starts.
+// Libraries loaded from here on (the XML, COM and theme libraries) are looked for in the
+// system folder only, never in the tool's folder (a download folder, say) or the current one;
+// a system without the call still starts the tool (docs/PLATFORMS.md, loading libraries).
 void loadLibrariesFromTheSystemOnly() {
     using SetDirectories = BOOL(WINAPI*)(DWORD);
     const auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
@@ -23,11 +22,10 @@ void loadLibrariesFromTheSystemOnly() {
 
 } // namespace
 
-// What ends the process when an exception finds no handler. The runtime's
-// own handler first writes the exception's type to the standard error, which
-// a window program does not have, and brings in a name demangler and a
-// printf with floating point for it: some 75 KB of the executable for a line
-// nobody can read. Ending the same way without it.
+// What ends the process when an exception finds no handler: std::abort, as the runtime's own
+// handler does after writing the exception's type to a standard error a window program lacks,
+// with a name demangler and floating-point printf (some 75 KB of the executable;
+// docs/PERFORMANCE.md, executable size).
 namespace __gnu_cxx {
 void __verbose_terminate_handler() {
     std::abort();

@@ -68,13 +68,10 @@ bool queryLimited(const RegistryKey& key, const std::string& name, std::string& 
     return true;
 }
 
-// Reads a REG_SZ value of at most 65,536 bytes in the process code page, as
-// it is stored: read as the registry keeps it (UTF-16) and taken only when
-// every character converts exactly, since the ANSI read would put the default
-// character in place of one the code page lacks. The platform's error code:
-// ERROR_FILE_NOT_FOUND when missing; ERROR_UNSUPPORTED_TYPE for any other
-// type; ERROR_MORE_DATA when larger; ERROR_NO_UNICODE_TRANSLATION when a
-// character would be lost.
+// Reads a REG_SZ value of at most 65,536 bytes as stored: in UTF-16, taken only when every
+// character converts exactly into the process code page (an ANSI read would put the default
+// character in). ERROR_FILE_NOT_FOUND when missing, ERROR_UNSUPPORTED_TYPE for another type,
+// ERROR_MORE_DATA when larger, ERROR_NO_UNICODE_TRANSLATION when a character would be lost.
 LONG queryExact(const RegistryKey& key, const std::string& name, std::string& text) {
     // No exact conversion yields fewer bytes than it has UTF-16 units.
     std::vector<wchar_t> buffer(Preferences::kMaxStringBytes);

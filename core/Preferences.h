@@ -22,13 +22,10 @@ public:
     KELVORA_API static const char* getString(const std::string& section, const std::string& name,
                                              const std::string& defaultValue);
 
-    // How a string setting stands: read into text, not there at all, or there
-    // but unreadable: of a type other than REG_SZ, larger than the store
-    // reads, its key cannot be opened, or it holds a character that the
-    // process code page lacks (which getString shows as the default
-    // character). Unlike getString, it tells the last two apart and never
-    // gives a changed text. error, when given, receives the platform's code
-    // of an unreadable setting.
+    // How a string setting stands: read into text, absent, or unreadable (not REG_SZ, larger
+    // than the store reads, key not openable, or a character the process code page lacks,
+    // shown by getString as the default one). Unlike getString it tells absent from unreadable
+    // and never gives a changed text; error, if given, gets an unreadable one's platform code.
     enum class Stored { Read, Absent, Unreadable };
     KELVORA_API static Stored readString(const std::string& section, const std::string& name,
                                          std::string& text, long* error = nullptr);

@@ -14,7 +14,7 @@ public:
     CSentry(CWaitable& waitable, uint32_t timeout);
     virtual ~CSentry();
     virtual WaitResult wait(uint32_t timeout);
-    // Counterpart of CWaitable::reserved; nothing calls it.
+    // Counterpart of CWaitable::reserved, holding its place in the layout; answers false.
     virtual bool reserved(uint32_t, uint32_t) { return false; }
     virtual bool release();
 

@@ -46,11 +46,10 @@ HANDLE openMapping(const std::string& name) {
 
 namespace detail {
 
-// Every region from `start` for `size` bytes must belong to the view at
-// `start` and be committed, mapped (not an image), read-write and backed by
-// the paging file, not by a file: a block that another program made as an
-// image or with pages only reserved passes any size check, yet the first
-// write to it is an access violation; one backed by a file writes there.
+// Every region from `start` for `size` bytes must belong to the view at `start` and be
+// committed, mapped (not an image), read-write and backed by the paging file: an image or
+// reserved pages pass any size check yet fault on the first write, and a file's view writes
+// to the file (docs/PLATFORMS.md, a block taken first by another program).
 bool isWholePagefileView(const void* start, uint32_t size) {
     const char* at = static_cast<const char*>(start);
     const char* const end = at + size;

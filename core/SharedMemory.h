@@ -16,8 +16,8 @@ namespace kelvora_core {
 // is dropped (or, for opening and closing, done without the guard).
 class CSharedMemory {
 public:
-    // About 4.5 times the longest report seen under ordinary contention
-    // (docs/PERFORMANCE.md, Diagnostics).
+    // Far above the longest report under ordinary contention (docs/PERFORMANCE.md,
+    // Diagnostics).
     static constexpr uint32_t kHoldWaitMs = 250;
 
     CSharedMemory(const std::string& name, uint32_t size);

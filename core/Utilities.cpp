@@ -218,12 +218,10 @@ struct LocalFreeDeleter {
     void operator()(void* memory) const { LocalFree(memory); }
 };
 
-// The user whose process makes the object gets every right, so that a family
-// program that opens it with all access works whoever made it; Everyone (WD),
-// every other account of the session, gets what peers use. No one else may
-// change its access or owner: OWNER RIGHTS (S-1-3-4) replaces an owner's
-// implicit READ_CONTROL and WRITE_DAC. The low label lets low-integrity
-// processes write (Wine drops it at creation: SetObjectToLowIntegrity follows).
+// The maker's user gets every right (a family program opening it with all access works
+// whoever made it), Everyone (WD) what peers use; OWNER RIGHTS (S-1-3-4), in place of an
+// owner's implicit READ_CONTROL and WRITE_DAC, lets no one else change access or owner. The
+// low label lets low-integrity processes write (docs/PLATFORMS.md, access of the shared objects).
 std::string sharedObjectSddl(const std::string& user, const char* all, const char* peers) {
     return "D:P(A;;" + std::string(all) + ";;;" + user + ")(A;;" + peers + ";;;WD)(A;;" + peers +
            ";;;S-1-3-4)S:(ML;;NW;;;LW)";
@@ -291,11 +289,10 @@ SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes() {
     return &worldAccess.attributes;
 }
 
-// Per kind, all access for the user, and what peers use: a mapping
-// SECTION_QUERY | SECTION_MAP_WRITE | SECTION_MAP_READ (mappings know no
-// SYNCHRONIZE); a mutex SYNCHRONIZE | MUTEX_MODIFY_STATE; an event
-// SYNCHRONIZE | EVENT_MODIFY_STATE. And READ_CONTROL, so that anyone may
-// read the descriptor and see that.
+// Per kind, all access for the user and what peers use: a mapping SECTION_QUERY |
+// SECTION_MAP_WRITE | SECTION_MAP_READ (mappings know no SYNCHRONIZE); a mutex SYNCHRONIZE |
+// MUTEX_MODIFY_STATE; an event SYNCHRONIZE | EVENT_MODIFY_STATE; and READ_CONTROL, so that
+// anyone may read the descriptor and see that.
 SECURITY_ATTRIBUTES* getSharedObjectSecurityAttributes(SharedObject kind) {
     static const std::string user = processUserSid();
     static SharedAccess access[] = {SharedAccess(user, "0xf001f", "0x20007"),
@@ -319,8 +316,8 @@ bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE type) {
     if (SetSecurityInfo(object, type, LABEL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
                         sacl) != ERROR_SUCCESS)
         return false;
-    // Wine reports success here without keeping a kernel object's label;
-    // the object's own security call keeps it.
+    // Where a kernel object's label is not kept, the object's own security call
+    // sets it (docs/PLATFORMS.md, access of the shared objects).
     if (type != SE_KERNEL_OBJECT || hasLowIntegrityLabel(object))
         return true;
     return SetKernelObjectSecurity(object, LABEL_SECURITY_INFORMATION, raw) &&

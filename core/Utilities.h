@@ -13,12 +13,10 @@ namespace kelvora_core {
 // Lower-case file name of the running executable; empty if unknown.
 KELVORA_API const char* getAppExeName();
 
-// Lower-case per-user data folder (local application data + "\kelvora"),
-// created on first use as "Kelvora", without a trailing backslash. Where the
-// process code page cannot spell the folder's path, its short (8.3) form.
-// Empty when there is no such folder: the lookup failed, or neither form can
-// be spelt. Callers then have no per-user file at all, rather than one in
-// another folder.
+// Lower-case per-user data folder (local application data + "\kelvora", created on first use
+// as "Kelvora"), without a trailing backslash; its short (8.3) form where the process code
+// page cannot spell the path. Empty when the lookup failed or neither form can be spelt:
+// callers then have no per-user file at all, rather than one in another folder.
 KELVORA_API const char* getUserAppPath();
 
 // Process-wide attributes with a null DACL: every account gets every access,
@@ -30,13 +28,10 @@ KELVORA_API SECURITY_ATTRIBUTES* getWorldAccessSecurityAttributes();
 // The kinds of named object the family's processes share.
 enum class SharedObject { Mapping, Mutex, Event };
 
-// Process-wide attributes for a named object that the family's processes of
-// the user's session share, low-integrity ones included: the user whose
-// process makes it has every right; every other account may map it for
-// reading and writing, or wait for it and release or set it, and nothing
-// else; no one else may change its access or owner. It carries the low
-// mandatory label. Null when the descriptor cannot be built: the object then
-// gets the creator's default security.
+// Process-wide attributes for a named object shared by the family's processes of the session,
+// low-integrity ones too: the maker's user has every right, every other account may only map
+// it to read and write or wait for, release or set it, and no one else may change its access
+// or owner; it carries the low label. Null if unbuildable: the creator's default security then.
 SECURITY_ATTRIBUTES* getSharedObjectSecurityAttributes(SharedObject kind);
 
 // Gives the object the low mandatory label so that low-integrity processes
@@ -53,12 +48,9 @@ KELVORA_API std::string loadResourceString(unsigned id);
 // and the value for its 0x%x ("... error code: 268 (0x194)").
 std::string formatMessage(unsigned id, uint32_t value);
 
-// The language in which the executable's texts and dialogs are read, as a
-// resource language: neutral (0), which has Windows choose the user's, or
-// English where the ANSI code page cannot spell every text of the user's.
-// Windows before 10 version 1903 ignores the manifest's UTF-8 code page, and
-// every text goes through the system's code page: a Russian, Japanese or
-// Chinese user on a Western system would read "?" for every letter.
+// The language in which the executable's texts and dialogs are read, as a resource
+// language: neutral (0), which has Windows choose the user's, or English where the ANSI code
+// page cannot spell every text of the user's (docs/PLATFORMS.md, the process code page).
 LANGID textLanguage();
 
 // Only the letters A to Z change, and only where they are whole characters

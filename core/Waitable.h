@@ -18,7 +18,7 @@ class CWaitable {
 public:
     virtual ~CWaitable();
     virtual WaitResult wait(uint32_t timeout);
-    // Kept for compatibility with the family's object layout; nothing calls it.
+    // Holds its place in the family's object layout; answers true.
     virtual bool reserved(uint32_t, uint32_t) { return true; }
     virtual bool release() = 0;
     virtual bool setLowIntegrity();

@@ -53,13 +53,10 @@ bool inMultithreadedApartment() {
     return SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && type == APTTYPE_MTA;
 }
 
-// The class objects of the multithreaded apartment, got once and kept for
-// the life of the process. A class object of an apartment-threaded class is
-// a proxy that belongs to the apartment that got it, so the apartment is
-// held for the life of the process too, on every platform (RequestKeeper.h).
-// Under Wine, getting a class object anew for each object, from workers that
-// come and go, now and then called into one that had gone (a page fault
-// inside CoCreateInstance).
+// The class objects of the multithreaded apartment, got once and kept for the
+// process's life, on every platform. That of an apartment-threaded class is a
+// proxy of the apartment, held as long (RequestKeeper.h). Under Wine one got
+// anew for each object may have gone (docs/RELIABILITY.md, repeated work).
 IClassFactory* keptClassObject(const CLSID& clsid, HRESULT& hr) {
     struct Kept {
         CLSID clsid;

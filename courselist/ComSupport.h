@@ -89,10 +89,9 @@ private:
 VARIANT missingArgument();
 VARIANT boolArgument(bool value);
 
-// Creates an object with any server context, puts it into the running state
-// and asks it for the interface iid. Returns the failure code of whichever
-// step failed. In the multithreaded apartment each class's class object is
-// got once and kept for the life of the process, which holds that apartment
+// Creates an object with any server context, puts it into the running state and asks it
+// for iid; the failure code of whichever step failed. In the multithreaded apartment each
+// class object is got once and kept for the process's life, which holds that apartment
 // (request_keeper::holdApartment) before it creates any.
 HRESULT createInstance(const CLSID& clsid, const IID& iid, void** result);
 HRESULT createInstance(const wchar_t* progId, const IID& iid, void** result);

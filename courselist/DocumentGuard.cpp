@@ -47,15 +47,13 @@ HRESULT restrictParsing(IXMLDOMDocument* document) {
     if (SUCCEEDED(hr))
         hr = document->QueryInterface(msxml_ids::kIXMLDOMDocument2,
                                       reinterpret_cast<void**>(document2.put()));
-    // Windows' MSXML 3.0 honours it ("Invalid at the top level of the
-    // document", 0xC00CE556); Wine 8 answers S_OK and ignores it.
-    // declaresMarkup refuses such a text first on both.
+    // Honoured by Windows' MSXML 3.0, ignored by Wine 8; declaresMarkup refuses
+    // such a text first on both (docs/PLATFORMS.md, parser settings).
     if (SUCCEEDED(hr))
         hr = setProperty(document2.get(), L"ProhibitDTD", boolArgument(true));
     if (SUCCEEDED(hr)) {
-        // Windows' MSXML 3.0 honours it (its default, 0, sets no limit); Wine
-        // 8 refuses it (E_FAIL) and stops only past 257 levels by itself.
-        // nestsTooDeep refuses a deeper text first on both.
+        // Honoured by Windows' MSXML 3.0, refused by Wine 8; nestsTooDeep
+        // refuses a deeper text first on both (docs/PLATFORMS.md, parser settings).
         VARIANT depth;
         VariantInit(&depth);
         depth.vt = VT_I4;

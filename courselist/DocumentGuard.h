@@ -2,12 +2,11 @@
 
 // The course list comes over plain HTTP, and the local copy is such a list
 // saved: anyone on the network path can write it. A document type could
-// expand entities into the list (or expand them without end) and make the
-// parser fetch local files or internal addresses; elements nested without
-// end cost the parser time and stack. A course list needs neither, so the
-// parser is set up to read neither, and a text that holds either is refused
-// before it is parsed, on every platform alike: Wine's parser takes neither
-// limit.
+// expand entities into the list (or without end) and make the parser fetch
+// local files or internal addresses; elements nested without end cost the
+// parser time and stack. A course list needs neither: the parser is set up to
+// read neither, and a text that holds either is refused before it is parsed,
+// on every platform (docs/PLATFORMS.md, parser settings).
 #include "ComSupport.h"
 
 #include <msxml2.h>
@@ -20,12 +19,10 @@ namespace document_guard {
 // a course list's own (an entry is the root's child).
 constexpr long kMaxElementDepth = 64;
 
-// Sets the document up neither to resolve externals nor to validate, to
-// refuse a document type (ProhibitDTD) and elements nested deeper than
-// kMaxElementDepth (MaxElementDepth). The failure code of the first of the
-// others that is refused, S_OK when they were taken; a refused
-// MaxElementDepth is let pass (Wine refuses it), nestsTooDeep holding the
-// limit on every platform.
+// Sets the document up neither to resolve externals nor to validate, to refuse a document
+// type (ProhibitDTD) and elements nested deeper than kMaxElementDepth (MaxElementDepth). The
+// failure code of the first other setting refused, S_OK when they were taken; a refused
+// MaxElementDepth passes, nestsTooDeep holding the limit (docs/PLATFORMS.md, parser settings).
 HRESULT restrictParsing(IXMLDOMDocument* document);
 
 // True when the text holds markup that only a document type brings: "<!"

@@ -321,16 +321,10 @@ void CHTTPXMLReqHelper::askTheServer(IXMLHTTPRequest* request) {
     raiseOnFailure(request->setRequestHeader(header.get(), date.get()), kOpenFailed);
 }
 
-// Polls the ready state until the request completes, the time-out ends or a
-// cancel arrives. Between two looks it waits on the cancel event, so the
-// wait costs next to no processor time. Once the answer arrives, one that
-// announces more than the bound is refused at once. That is best effort:
-// Microsoft promises the headers only once the request has completed
-// (getResponseHeader, learn.microsoft.com/previous-versions/windows/desktop/
-// ms757006; at ready state 3 "status and response headers are not fully
-// available", ms753800). Wine has them at 3. Where they are not there, the
-// Update's limit bounds the transfer, and the size check after the text has
-// arrived refuses it.
+// Polls the ready state until the request completes, the time-out ends or a cancel arrives,
+// waiting on the cancel event between looks (next to no processor time). An answer that
+// announces more than the bound is refused as its headers arrive, where the platform has
+// them then (docs/PLATFORMS.md, answer headers before the answer has ended).
 long CHTTPXMLReqHelper::waitForServer(IXMLHTTPRequest* request) {
     long readyState = 0;
     uint64_t announced = 0;
@@ -394,11 +388,9 @@ void CHTTPXMLReqHelper::fileSteps(const std::string& content, const std::wstring
 }
 
 // Loads the text; the elements named tagName. The document counts as loaded
-// only once it holds them, from the server as from a file. One with a
-// document type, or nested deeper than the parser is set to read, is no
-// course list, and is refused before it is parsed: the parser never reads
-// the declarations of a text that anyone on the network path may have
-// written, and every platform refuses the same texts (DocumentGuard.h).
+// only once it holds them, from the server as from a file. A text with a
+// document type, or nested deeper than the parser is set to read, is refused
+// before it is parsed, alike on every platform (DocumentGuard.h).
 ComPtr<IXMLDOMNodeList> CHTTPXMLReqHelper::loadDocument(IXMLDOMDocument* document, BSTR text,
                                                         const std::wstring& tagName) {
     const std::wstring_view whole(text, SysStringLen(text));

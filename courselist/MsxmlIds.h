@@ -12,9 +12,8 @@ extern const IID kIXMLDOMDocument;
 extern const IID kIXMLDOMDocument2;
 extern const IID kIXMLDOMElement;
 
-// DOM document of MSXML 3.0, by its versioned class id (Msxml2.DOMDocument.3.0).
-// The version-independent one binds to MSXML 3.0 on Windows too, but Wine
-// runs it as another version: this one is the parser Windows runs.
+// DOM document of MSXML 3.0, by its versioned class id (Msxml2.DOMDocument.3.0): the parser
+// Windows runs, on both platforms (docs/PLATFORMS.md, the XML parser's class).
 extern const CLSID kDOMDocument30;
 
 // ProgID of the XML HTTP request object, version 3.

@@ -25,8 +25,8 @@ constexpr uint32_t kStartWaitMs = 5000;
 
 // A thread in the multithreaded apartment that never leaves it, and, under
 // Wine, the requests it holds, each released once it has completed. One that
-// never completes (Wine leaves a request whose connection failed as it was)
-// is held until the process ends.
+// never completes (a failed connection's) is held until the process ends
+// (docs/RELIABILITY.md, limits that remain, 3).
 class CRequestKeeper : public kelvora_core::CThread {
 public:
     CRequestKeeper() : CThread("RequestKeeper") {
@@ -89,15 +89,10 @@ void pinXmlLibrary() {
 CRequestKeeper* keeper() {
     static CRequestKeeper* const instance = []() {
         pinXmlLibrary();
-        // Every proxy of a request object (the request's class lives in a
-        // single-threaded apartment, its workers in the multithreaded one)
-        // loads the type library of the request's interface, and frees it
-        // when its last user lets it go. Under Wine, proxies made and
-        // released by workers at once raced in that: one worker's new proxy
-        // used a library another worker's release was freeing (a page fault
-        // in ITypeInfo_Release inside QueryInterface, in a 2,000-cycle run).
-        // One reference held for the life of the process keeps the library
-        // loaded, on every platform.
+        // Each proxy of a request object (apartment-threaded, used from the
+        // multithreaded apartment) loads its interface's type library and frees
+        // it after its last user; held for the process's life on every platform,
+        // so Wine's workers cannot race in that (docs/RELIABILITY.md, repeated work).
         ITypeLib* pinned = nullptr;
         request_keeper::loadRequestTypeLibrary(&pinned);
         return new CRequestKeeper;
@@ -124,8 +119,8 @@ HRESULT loadRequestTypeLibrary(ITypeLib** library) {
     size = sizeof version - sizeof(wchar_t);
     RegGetValueW(HKEY_CLASSES_ROOT, path.c_str(), L"Version", RRF_RT_REG_SZ, nullptr, version,
                  &size);
-    // "major.minor" in hexadecimal; wcstoul rather than a scanf, whose
-    // runtime would add some 30 KB to the executable.
+    // "major.minor" in hexadecimal; wcstoul rather than a scanf, whose runtime
+    // would swell the executable (docs/PERFORMANCE.md, executable size).
     wchar_t* dot = nullptr;
     const auto major = static_cast<unsigned short>(std::wcstoul(version, &dot, 16));
     const auto minor =
@@ -140,14 +135,9 @@ void holdApartment() {
 }
 
 void keepUntilComplete(ComPtr<IXMLHTTPRequest> request) {
-    // The one fork of the request's road. Windows: abort "cancels the current
-    // HTTP request" and returns the object to UNINITIALIZED (IXMLHTTPRequest
-    // abort, learn.microsoft.com/previous-versions/windows/desktop/ms760349),
-    // so the request is aborted and released at once. Wine 8: abort does not
-    // stop the transfer, which, when the answer arrives, calls into the
-    // request through a pointer that holds no reference: a request released
-    // before that crashes the process (docs/RELIABILITY.md, limits that
-    // remain, 3), so the keeper holds it until it has completed.
+    // The one fork of the request's road: Windows' abort stops the transfer;
+    // Wine's does not, and an answer arriving into a released request crashes
+    // the process (docs/PLATFORMS.md, the fork in the code).
     if (!kelvora_core::runningUnderWine()) {
         request->abort();
         return;

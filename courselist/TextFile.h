@@ -16,9 +16,8 @@ std::optional<uint64_t> readTextFile(const std::string& path, uint64_t maxBytes,
 // The size in bytes of the file that replaceTextFile makes of the text.
 uint64_t storedTextBytes(const std::string& text);
 
-// Writes the text to "<path>.tmp", flushes it to the disk and moves it over
-// the file, so that the file is replaced whole or not at all. The temporary
-// file is deleted first (what an interrupted save left) and again after a
-// failure. ERROR_SUCCESS, or the platform's error code of the step that failed
-// (ERROR_PATH_NOT_FOUND for an empty path, which names no file).
+// Writes the text to "<path>.tmp", flushes it to the disk and moves it over the file: the
+// file is replaced whole or not at all. The temporary file is deleted first (an interrupted
+// save's) and again after a failure. ERROR_SUCCESS, or the platform's error code of the step
+// that failed (ERROR_PATH_NOT_FOUND for an empty path, which names no file).
 DWORD replaceTextFile(const std::string& path, const std::string& text);

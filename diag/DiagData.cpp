@@ -17,14 +17,10 @@ void afterRead(const volatile void* field) {
         detail::afterBlockRead(field);
 }
 
-// The block is shared with processes the tool does not trust: any process of
-// the user, even a low-integrity one, may write it at any moment without
-// taking its mutex. Each value is therefore read from the block exactly once
-// into a local, checked there, and only the local is used afterwards; a
-// second read could see another value than the one checked. The volatile
-// accesses keep the compiler from reading a field again in the local's place.
-// Every field is read here and only here, so that a test can change it right
-// after the read, as such a process may.
+// Each field of the untrusted block is read here, once, into a local that alone is checked and
+// used; the volatile access keeps the compiler from reading it again (docs/RELIABILITY.md, the
+// shared diagnostics block). Only here, so that a test can change the field right after the
+// read, as any process of the user may.
 template <typename T> T readOnce(const T& field) {
     const T value = *static_cast<const volatile T*>(&field);
     afterRead(&field);
@@ -84,11 +80,10 @@ CDiagData::CDiagData(const std::string& blockName, const std::string& eventName)
 
 CDiagData::~CDiagData() = default;
 
-// The view for one operation under `hold`; null when nothing is mapped or
-// the mutex stayed held elsewhere past the bound (the operation is dropped).
-// A block whose mutex could not be made at all goes unguarded, as it always
-// has. The view is read directly, not through getData: each hold of a named
-// mutex is a round trip to the kernel.
+// The view for one operation under `hold`; null when nothing is mapped or the mutex stayed
+// held elsewhere past the bound (the operation is dropped). A block whose mutex could not be
+// made at all goes unguarded. The view is read directly, not through getData: each hold of a
+// named mutex is a round trip to the kernel.
 _tagDiagData* CDiagData::guardedView(const CSentry& hold) {
     return hold.isHeld() || !m_mutex.getHandle() ? static_cast<_tagDiagData*>(m_data) : nullptr;
 }
