@@ -27,11 +27,9 @@ DWORD CTempovaForLutegateDlg::TempovaCloseLimitMs() const {
     return CTempovaRestart::kCloseLimitMs;
 }
 
-// The checked rows' programs join both lists, and the programs of rows the
-// user unticked leave them; then the user's own running speed product is
-// restarted to read them. When the lists could not be stored, the failure is
-// shown and nothing is restarted. While a restart runs, Apply starts no
-// second one.
+// The rows go into both lists, then the user's own speed product restarts
+// to read them; lists that could not be stored restart nothing. While a
+// restart runs, Apply starts no second one.
 void CTempovaForLutegateDlg::OnBnClickedApply() {
     if (m_restart)
         return;

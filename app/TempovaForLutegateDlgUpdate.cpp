@@ -59,8 +59,8 @@ void CTempovaForLutegateDlg::OnUpdateTick() {
             ShowStatus(m_statusLine.updateTick(GetTickCount()));
             return;
         }
-        // A worker held up inside the platform's request object (an answer
-        // that floods in, under Wine): the update ends all the same.
+        // A worker held up inside the platform's request object ends the
+        // update all the same (docs/RELIABILITY.md, limits that remain, 4).
         ShowUpdateFailure(kelvora_core::formatMessage(IDS_ERR_INCOMPLETE, 0));
     } else if (helper.succeeded()) {
         ShowUpdatedList(helper);

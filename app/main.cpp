@@ -22,10 +22,8 @@ void loadLibrariesFromTheSystemOnly() {
 
 } // namespace
 
-// What ends the process when an exception finds no handler: std::abort, as the runtime's own
-// handler does after writing the exception's type to a standard error a window program lacks,
-// with a name demangler and floating-point printf (some 75 KB of the executable;
-// docs/PERFORMANCE.md, executable size).
+// An exception that finds no handler ends the process with std::abort, as the runtime's
+// own handler does, without its demangler and printf (docs/PERFORMANCE.md, executable size).
 namespace __gnu_cxx {
 void __verbose_terminate_handler() {
     std::abort();

@@ -7,13 +7,9 @@
 
 class CDialog;
 
-// One row of a dialog's message table. A message reaches its handler like
-// this: the dialog procedure (CDialog::DialogProc) finds the CDialog object
-// stored in the window, walks its table from the first row to the last, and
-// calls the handler of the first row that matches. WM_COMMAND rows match on
-// the command id and the notification code as well (or any code, for rows
-// made with msg::onCommand). A handler that calls Decline() leaves the
-// message to the dialog manager's own handling.
+// One row of a dialog's message table. The first row that matches a message
+// (WM_COMMAND rows: its id, and its code or any, msg::onCommand) handles it;
+// a handler that calls Decline() leaves it to the dialog manager.
 using MessageHandler = LRESULT (*)(CDialog& dialog, WPARAM wParam, LPARAM lParam);
 
 struct MessageEntry {

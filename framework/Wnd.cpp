@@ -75,21 +75,29 @@ std::string CListCtrl::GetItemText(int index) const {
 
 namespace {
 
+using OpenThemeForDpi = HANDLE(WINAPI*)(HWND, LPCWSTR, UINT);
 using OpenTheme = HANDLE(WINAPI*)(HWND, LPCWSTR);
 using DrawThemePart = HRESULT(WINAPI*)(HANDLE, HDC, int, int, const RECT*, const RECT*);
 using CloseTheme = HRESULT(WINAPI*)(HANDLE);
 
-// A check box on the window's colour, by the theme the common controls
-// loaded, or plainly where none is on.
-void drawCheckBox(HWND list, HDC dc, const RECT& box, bool checked) {
-    const HMODULE theming = GetModuleHandleW(L"uxtheme.dll");
-    const auto open = reinterpret_cast<OpenTheme>(
-        reinterpret_cast<void*>(GetProcAddress(theming, "OpenThemeData")));
-    const auto draw = reinterpret_cast<DrawThemePart>(
-        reinterpret_cast<void*>(GetProcAddress(theming, "DrawThemeBackground")));
-    const auto close = reinterpret_cast<CloseTheme>(
-        reinterpret_cast<void*>(GetProcAddress(theming, "CloseThemeData")));
-    const HANDLE theme = theming && open && draw && close ? open(list, L"BUTTON") : nullptr;
+template <class Function> Function themeFunction(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"uxtheme.dll"), name)));
+}
+
+// The button theme that the common controls loaded, at the DPI where the
+// system has themes per DPI (Windows 10 version 1703 and later).
+HANDLE buttonTheme(HWND window, UINT dpi) {
+    static const auto forDpi = themeFunction<OpenThemeForDpi>("OpenThemeDataForDpi");
+    static const auto open = themeFunction<OpenTheme>("OpenThemeData");
+    return forDpi ? forDpi(window, L"BUTTON", dpi) : open ? open(window, L"BUTTON") : nullptr;
+}
+
+// A check box on the window's colour, as the theme draws it, or plainly.
+void drawCheckBox(HWND list, HDC dc, const RECT& box, bool checked, UINT dpi) {
+    static const auto draw = themeFunction<DrawThemePart>("DrawThemeBackground");
+    static const auto close = themeFunction<CloseTheme>("CloseThemeData");
+    const HANDLE theme = draw && close ? buttonTheme(list, dpi) : nullptr;
     const int checkBox = 3, uncheckedNormal = 1, checkedNormal = 5; // BP_CHECKBOX, CBS_*
     if (!theme || FAILED(draw(theme, dc, checkBox, checked ? checkedNormal : uncheckedNormal, &box,
                               nullptr))) {
@@ -116,7 +124,7 @@ void CListCtrl::SetCheckBoxesForDpi(UINT dpi) {
         const HGDIOBJ old = SelectObject(dc, bitmap);
         const RECT all{0, 0, side, side};
         FillRect(dc, &all, GetSysColorBrush(COLOR_WINDOW));
-        drawCheckBox(m_hWnd, dc, box, checked);
+        drawCheckBox(m_hWnd, dc, box, checked, dpi);
         SelectObject(dc, old);
         ImageList_AddMasked(images, bitmap, GetSysColor(COLOR_WINDOW));
         DeleteObject(bitmap);

@@ -56,9 +56,13 @@ local_data="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Local"
 folder=Kelvora
 [[ -d $local_data/kelvora ]] && folder=kelvora
 log="$local_data/$folder/TempovaDiagnostics.log"
-# Started with an argument from its own folder, and the tool from another
-# folder: after Apply the stand-in shows how it was started again.
-(cd "$build/bin" && exec wine tempova.exe --close-after 300) &
+# Installed where a user has it, in the prefix's Program Files, and started
+# with an argument from its own folder, the tool from another folder: after
+# Apply the stand-in shows how it was started again.
+install_dir="$WINEPREFIX/drive_c/Program Files/Tempova"
+mkdir -p "$install_dir"
+cp "$build/bin/tempova.exe" "$install_dir/"
+(cd "$install_dir" && exec wine tempova.exe --close-after 300) &
 standin_pid=$!
 echo "run: stand-in speed product tempova.exe started; it records diagnostics to $log" >&2
 

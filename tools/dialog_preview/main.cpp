@@ -1,13 +1,16 @@
 // Shows the main dialog with a few sample rows, or with --about the About
-// box, for screenshots of the tool's look. Prints the dialog's screen
-// rectangle ("x y width height") once it is shown, and runs until the dialog
-// is closed.
+// box, for screenshots of the tool's look; with --change-dpi N it is told,
+// once shown, that its monitor now has N dots per inch. Prints the dialog's
+// screen rectangle ("x y width height") once it is shown (and changed), and
+// runs until the dialog is closed.
 #include "AboutDlg.h"
+#include "Dpi.h"
 #include "TempovaForLutegateDlg.h"
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -20,6 +23,21 @@ void printRect(HWND window) {
     std::fflush(stdout);
 }
 
+UINT s_changeToDpi = 0;
+constexpr UINT kChangeDpi = WM_APP + 50;
+
+// Windows suggests the window grown by the ratio of the two DPIs.
+void changeDpi(HWND window) {
+    RECT rect;
+    GetWindowRect(window, &rect);
+    const UINT from = WindowDpi(window);
+    rect.right = rect.left + MulDiv(rect.right - rect.left, s_changeToDpi, from);
+    rect.bottom = rect.top + MulDiv(rect.bottom - rect.top, s_changeToDpi, from);
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(s_changeToDpi, s_changeToDpi),
+                 reinterpret_cast<LPARAM>(&rect));
+    printRect(window);
+}
+
 class PreviewDlg : public CTempovaForLutegateDlg {
 protected:
     BOOL OnInitDialog() override {
@@ -28,10 +46,25 @@ protected:
         AddAppRow("Lutegate Studio", "lgstudio.exe;lgrender.exe", false);
         AddAppRow("Lutegate Offline Lessons", "lglessons.exe", true);
         AddAppRow("Lutegate Exam Trainer", "lgexam.exe", false);
-        printRect(m_hWnd);
+        if (s_changeToDpi)
+            PostMessageA(m_hWnd, kChangeDpi, 0, 0);
+        else
+            printRect(m_hWnd);
         return result;
     }
+    const MessageMap* GetMessageMap() const override { return &s_map; }
+    LRESULT OnChangeDpi(WPARAM, LPARAM) {
+        changeDpi(m_hWnd);
+        return 0;
+    }
+    static const MessageEntry s_entries[];
+    static const MessageMap s_map;
 };
+
+const MessageEntry PreviewDlg::s_entries[] = {
+    msg::onMessage<&PreviewDlg::OnChangeDpi>(kChangeDpi),
+};
+const MessageMap PreviewDlg::s_map = {&CTempovaForLutegateDlg::s_messageMap, s_entries, 1};
 
 class PreviewAbout : public CAboutDlg {
 protected:
@@ -52,6 +85,8 @@ int main(int argc, char** argv) {
         about.DoModal();
         return 0;
     }
+    if (argc > 2 && std::strcmp(argv[1], "--change-dpi") == 0)
+        s_changeToDpi = static_cast<UINT>(std::strtoul(argv[2], nullptr, 10));
     PreviewDlg dialog;
     dialog.DoModal();
     return 0;
