@@ -2,11 +2,9 @@
 
 #include <windows.h>
 
-// Whether the dialog is there for the user: shown; hidden by Close while the
-// speed product restarts (it ends once the restart has, or comes back with
-// the failure, and a later copy of the tool brings it back meanwhile); or
-// ending. While hidden, the dialog manager's first showing of the dialog is
-// refused, and the window in front gets the foreground back.
+// Whether the dialog is there for the user: shown, hidden by Close while the
+// speed product restarts (docs/HOW-IT-WORKS.md, the restart), or ending. While
+// hidden, the dialog manager's first showing of it is refused.
 class CDialogPresence {
 public:
     // Posted to the dialog after a refused showing.

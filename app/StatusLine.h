@@ -4,14 +4,9 @@
 
 #include <string>
 
-// The status line's rules. Update and Apply each write whole texts of their
-// own and never add to another's: an Update's dots and its "done." go onto its
-// own text only; an Apply's text written during an Update comes back once the
-// Update's "done." has had its second; an Update's failure written during a
-// restart comes back a second after the restart's last text, unless anything
-// newer was written. The dialog tells it what happened; it answers with the
-// text to show and when it wants to hear the time again. Its rules take the
-// time as an argument and touch no window.
+// The status line's rules (docs/HOW-IT-WORKS.md, the status line): told what
+// happened, it answers with the text to show and when it wants the time again.
+// The time comes as an argument; no window is touched.
 class CStatusLine {
 public:
     // An Update's text grows a dot a tick, never more than this many.

@@ -7,13 +7,10 @@
 
 namespace kelvora_core {
 
-// A named block in the paging file shared by every process that opens the
-// same name, guarded by the named mutex "<name>_mutex". The creator finds it
-// zero-filled. A subclass lays its record over the block and guards every
-// access with m_mutex.
-// Any process of the user may take that mutex and keep it, so no one waits
-// for it longer than kHoldWaitMs: an operation that did not get it by then
-// is dropped (or, for opening and closing, done without the guard).
+// A named paging-file block shared by every process that opens the name, found
+// zero-filled by its creator and guarded by the mutex "<name>_mutex", which no
+// one waits for longer than kHoldWaitMs (an operation is then dropped, or done
+// unguarded). A subclass lays its record over the block.
 class CSharedMemory {
 public:
     // Far above the longest report under ordinary contention (docs/PERFORMANCE.md,

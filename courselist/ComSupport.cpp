@@ -54,9 +54,9 @@ bool inMultithreadedApartment() {
 }
 
 // The class objects of the multithreaded apartment, got once and kept for the
-// process's life, on every platform. That of an apartment-threaded class is a
-// proxy of the apartment, held as long (RequestKeeper.h). Under Wine one got
-// anew for each object may have gone (docs/RELIABILITY.md, repeated work).
+// process's life, so that none is called after it has gone (docs/RELIABILITY.md,
+// repeated work). That of an apartment-threaded class is a proxy of the
+// apartment, held as long (RequestKeeper.h).
 IClassFactory* keptClassObject(const CLSID& clsid, HRESULT& hr) {
     struct Kept {
         CLSID clsid;

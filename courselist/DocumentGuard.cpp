@@ -47,13 +47,13 @@ HRESULT restrictParsing(IXMLDOMDocument* document) {
     if (SUCCEEDED(hr))
         hr = document->QueryInterface(msxml_ids::kIXMLDOMDocument2,
                                       reinterpret_cast<void**>(document2.put()));
-    // Honoured by Windows' MSXML 3.0, ignored by Wine 8; declaresMarkup refuses
-    // such a text first on both (docs/PLATFORMS.md, parser settings).
+    // Not every parser honours it: declaresMarkup refuses such a text first
+    // (docs/PLATFORMS.md, parser settings).
     if (SUCCEEDED(hr))
         hr = setProperty(document2.get(), L"ProhibitDTD", boolArgument(true));
     if (SUCCEEDED(hr)) {
-        // Honoured by Windows' MSXML 3.0, refused by Wine 8; nestsTooDeep
-        // refuses a deeper text first on both (docs/PLATFORMS.md, parser settings).
+        // Not every parser takes it: nestsTooDeep refuses a deeper text first
+        // (docs/PLATFORMS.md, parser settings).
         VARIANT depth;
         VariantInit(&depth);
         depth.vt = VT_I4;

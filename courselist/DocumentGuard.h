@@ -1,12 +1,8 @@
 #pragma once
 
-// The course list comes over plain HTTP, and the local copy is such a list
-// saved: anyone on the network path can write it. A document type could
-// expand entities into the list (or without end) and make the parser fetch
-// local files or internal addresses; elements nested without end cost the
-// parser time and stack. A course list needs neither: the parser is set up to
-// read neither, and a text that holds either is refused before it is parsed,
-// on every platform (docs/PLATFORMS.md, parser settings).
+// A course list holds neither a document type nor deep nesting: the parser is
+// set up to read neither, and a text that holds either is refused before it is
+// parsed (docs/RELIABILITY.md, hostile course lists).
 #include "ComSupport.h"
 
 #include <msxml2.h>

@@ -12,14 +12,10 @@
 #include <cstdint>
 #include <string>
 
-// Worker thread that fetches one XML document per request, from an HTTP
-// server or from a "file:" URL, and hands the elements named m_tagName to
-// the subclass. The owner starts, polls, cancels and destroys it from its
-// own thread; results are read only after m_doneEvent is set.
-//
-// Nothing is freed under a running worker: destruction waits for a worker
-// that did not stop within the stop wait. An owner that must not wait lets
-// go of its helper with letGo instead of deleting it.
+// Worker thread that fetches one XML document per request (HTTP or "file:")
+// and hands the elements named m_tagName to the subclass; results are read
+// after m_doneEvent is set. Destruction waits for a worker still running: an
+// owner that must not wait lets go of its helper (letGo).
 class CHTTPXMLReqHelper : public kelvora_core::CThread {
 public:
     explicit CHTTPXMLReqHelper(std::string threadName);

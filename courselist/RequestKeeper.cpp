@@ -89,10 +89,9 @@ void pinXmlLibrary() {
 CRequestKeeper* keeper() {
     static CRequestKeeper* const instance = []() {
         pinXmlLibrary();
-        // Each proxy of a request object (apartment-threaded, used from the
-        // multithreaded apartment) loads its interface's type library and frees
-        // it after its last user; held for the process's life on every platform,
-        // so Wine's workers cannot race in that (docs/RELIABILITY.md, repeated work).
+        // Each proxy of a request object loads its interface's type library and
+        // frees it after its last user: held for the process's life, workers never
+        // race in that (docs/RELIABILITY.md, repeated work).
         ITypeLib* pinned = nullptr;
         request_keeper::loadRequestTypeLibrary(&pinned);
         return new CRequestKeeper;
@@ -135,9 +134,10 @@ void holdApartment() {
 }
 
 void keepUntilComplete(ComPtr<IXMLHTTPRequest> request) {
-    // The one fork of the request's road: Windows' abort stops the transfer;
-    // Wine's does not, and an answer arriving into a released request crashes
-    // the process (docs/PLATFORMS.md, the fork in the code).
+    // The one platform fork (docs/PLATFORMS.md, the fork in the code): abort
+    // "cancels the current HTTP request" (IXMLHTTPRequest::abort, ms760349), so
+    // the request is released at once; where abort leaves the transfer running
+    // into the released request, it is held until it completes.
     if (!kelvora_core::runningUnderWine()) {
         request->abort();
         return;

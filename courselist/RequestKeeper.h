@@ -12,12 +12,11 @@ namespace request_keeper {
 
 // Called in the apartment before an XML object is created: from the first
 // call on, the apartment never empties, and the XML library stays loaded
-// for the life of the process. Under Wine the apartment emptying also loses
-// handles (docs/RELIABILITY.md, limits that remain, 1).
+// for the life of the process.
 void holdApartment();
 // Takes over a request that was sent and has not completed: aborted and
-// released on Windows, held until it completes under Wine (docs/PLATFORMS.md,
-// the fork in the code). Does not throw.
+// released, or held until it completes (docs/PLATFORMS.md, the fork in the
+// code). Does not throw.
 void keepUntilComplete(ComPtr<IXMLHTTPRequest> request);
 // The type library of the request's interface, found as the platform's
 // proxies find it (the interface's TypeLib key). From the first

@@ -1,8 +1,6 @@
-// Shows the main dialog with a few sample rows, or with --about the About
-// box, for screenshots of the tool's look; with --change-dpi N it is told,
-// once shown, that its monitor now has N dots per inch. Prints the dialog's
-// screen rectangle ("x y width height") once it is shown (and changed), and
-// runs until the dialog is closed.
+// The main dialog with sample rows (--about: the About box; --change-dpi N:
+// told once shown that its monitor has N dots per inch), for screenshots.
+// Prints its screen rectangle ("x y width height") once shown, runs until closed.
 #include "AboutDlg.h"
 #include "Dpi.h"
 #include "TempovaForLutegateDlg.h"

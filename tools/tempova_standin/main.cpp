@@ -1,13 +1,6 @@
-// A stand-in for the speed product, for trying the enabler out and for its
-// tests: it shows the speed product's main window, reports the two lists it
-// read when it started, its current folder and its arguments, and ends on the enabler's close
-// command (WM_COMMAND, first parameter 1, second parameter 0) or on Close. It reads its lists as
-// the speed product does: with the ANSI registry calls in the system's code page. Started with
-// --ignore-close it ignores the close command; with --close-after <ms> it takes that long to end
-// after it (for the tests of a speed product that does not close, or is slow to). With
-// --grant <access> (an access mask, 0x101000 say) other processes may open it with that access
-// alone, as they may a speed product running with higher rights; with --hide-token no other
-// process may read its token; with --respell-image its parameters spell its path otherwise.
+// A stand-in for the speed product: its main window shows the two lists it read (as the
+// speed product reads them), its folder and its arguments, and it ends on the enabler's close
+// command. Its options for the tests are listed in docs/WINE.md.
 #include "DiagEventLog.h"
 #include "Preferences.h"
 #include "standin_ids.h"
