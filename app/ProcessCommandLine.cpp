@@ -3,6 +3,7 @@
 #include "ComSupport.h"
 #include "ProcessIdentity.h"
 #include "UniqueHandle.h"
+#include "Utilities.h"
 
 #include <process.h>
 #include <wbemidl.h>
@@ -56,9 +57,8 @@ enum class Parameters { Read, Unreadable, Refused };
 // management service may tell it then.
 Parameters readParameters(HANDLE process, const std::wstring& imagePath, std::wstring& text) {
     // Looked up in ntdll at run time, not imported (executable_format reads the imports).
-    const auto query =
-        reinterpret_cast<decltype(&NtQueryInformationProcess)>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    const auto query = kelvora_core::loadedFunction<decltype(&NtQueryInformationProcess)>(
+        "ntdll.dll", "NtQueryInformationProcess");
     PROCESS_BASIC_INFORMATION basic{};
     PEB peb{};
     if (!query || !sameBitness(process) ||

@@ -87,12 +87,15 @@ UniqueHandle startProcess(const std::wstring& application, const std::wstring& c
     startup.StartupInfo.cb = parent ? sizeof startup : sizeof startup.StartupInfo;
     const ParentAttribute attribute(parent);
     startup.lpAttributeList = parent ? attribute.list() : nullptr;
+    if (parent && !startup.lpAttributeList) {
+        error = ERROR_NOT_SUPPORTED;
+        return UniqueHandle();
+    }
     PROCESS_INFORMATION process{};
-    if ((parent && !startup.lpAttributeList) ||
-        !CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+    if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                         parent ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, folder.c_str(),
                         &startup.StartupInfo, &process)) {
-        error = parent && !startup.lpAttributeList ? ERROR_NOT_SUPPORTED : GetLastError();
+        error = GetLastError();
         return UniqueHandle();
     }
     CloseHandle(process.hThread);

@@ -42,17 +42,21 @@ struct LetGoOfHelper {
     void operator()(CAppNamesHelper* helper) const { CHTTPXMLReqHelper::letGo(helper); }
 };
 
+} // namespace
+
 // A row's item data is a heap copy of its program file name with its zero
 // byte, and after that one byte: whether the row showed checked when it was
 // filled or last applied, so that Apply takes away only what the user unticked.
-char* newRowData(const std::string& programName, bool shownChecked) {
+char* CTempovaForLutegateDlg::NewRowData(const std::string& programName, bool shownChecked) {
     char* data = new char[programName.size() + 2];
     std::memcpy(data, programName.c_str(), programName.size() + 1);
     data[programName.size() + 1] = shownChecked ? 1 : 0;
     return data;
 }
 
-} // namespace
+char& CTempovaForLutegateDlg::ShownCheckedOf(char* rowData) {
+    return rowData[std::strlen(rowData) + 1];
+}
 
 // OK and Cancel go to Apply and Close whatever their notification code, so
 // that no command ends the dialog without freeing the rows and stopping an
@@ -149,7 +153,7 @@ void CTempovaForLutegateDlg::ShowListApplyRefuses() {
 
 void CTempovaForLutegateDlg::AddAppRow(const std::string& displayName,
                                        const std::string& programName, bool checked) {
-    char* copy = newRowData(programName, checked);
+    char* copy = NewRowData(programName, checked);
     // The item data goes in with the text: one message and one change
     // notification less per row. The check mark must follow the insert.
     const int row = m_listApps.InsertItem(m_listApps.GetItemCount(), displayName,

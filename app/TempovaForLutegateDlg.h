@@ -15,10 +15,8 @@ class CRunningTempova;
 class CTempovaRestart;
 
 // The tool's one window: the list of course applications with their check
-// boxes, the status line, and the Update, Apply and Close buttons. Set-up and
-// the rows live in TempovaForLutegateDlg.cpp, the Update in
-// TempovaForLutegateDlgUpdate.cpp, Apply and the restart in
-// TempovaForLutegateDlgApply.cpp.
+// boxes, the status line, and the Update, Apply and Close buttons (set-up and
+// rows here, Update and Apply in the files named after them).
 class CTempovaForLutegateDlg : public CDialog {
 public:
     explicit CTempovaForLutegateDlg(HWND parent = nullptr);
@@ -82,6 +80,9 @@ private:
                     const std::string& hooked);
     // Frees the rows and ends the dialog.
     void EndTheDialog();
+    // A row's item data, and whether the row showed checked (AddAppRow).
+    static char* NewRowData(const std::string& programName, bool shownChecked);
+    static char& ShownCheckedOf(char* rowData);
 
     // Apply's steps.
     long ApplyRowsToPreferences();

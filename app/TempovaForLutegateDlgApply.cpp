@@ -8,8 +8,6 @@
 #include "Utilities.h"
 #include "resource.h"
 
-#include <cstring>
-
 using kelvora_core::formatMessage;
 using kelvora_core::loadResourceString;
 
@@ -17,10 +15,6 @@ namespace {
 // How often the restart looks at the speed product.
 constexpr UINT kRestartTimerMs = 100;
 
-// The byte after the row's program file name (AddAppRow).
-char& shownCheckedOf(char* rowData) {
-    return rowData[std::strlen(rowData) + 1];
-}
 } // namespace
 
 DWORD CTempovaForLutegateDlg::TempovaCloseLimitMs() const {
@@ -62,7 +56,7 @@ long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
     for (int row = 0; row < m_listApps.GetItemCount(); ++row) {
         char* data = reinterpret_cast<char*>(m_listApps.GetItemData(row));
         rows.push_back(
-            RowChoice{data ? data : "", m_listApps.GetCheck(row), data && shownCheckedOf(data)});
+            RowChoice{data ? data : "", m_listApps.GetCheck(row), data && ShownCheckedOf(data)});
     }
     applyChoices(rows, modules.names, programs.names);
     if (const long error = storeBoth(modules, programs))
@@ -70,7 +64,7 @@ long CTempovaForLutegateDlg::ApplyRowsToPreferences() {
     // The lists now hold what the rows show: that is where the next Apply starts.
     for (int row = 0; row < static_cast<int>(rows.size()); ++row) {
         if (char* data = reinterpret_cast<char*>(m_listApps.GetItemData(row)))
-            shownCheckedOf(data) = rows[row].checked ? 1 : 0;
+            ShownCheckedOf(data) = rows[row].checked ? 1 : 0;
     }
     return ERROR_SUCCESS;
 }

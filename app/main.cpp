@@ -1,5 +1,7 @@
 #include "TempovaForLutegateApp.h"
 
+#include "Utilities.h"
+
 #include <windows.h>
 
 #include <cstdlib>
@@ -13,9 +15,8 @@ namespace {
 // system folder only, never in the tool's folder (a download folder, say) or the current one;
 // a system without the call still starts the tool (docs/PLATFORMS.md, loading libraries).
 void loadLibrariesFromTheSystemOnly() {
-    using SetDirectories = BOOL(WINAPI*)(DWORD);
-    const auto set = reinterpret_cast<SetDirectories>(reinterpret_cast<void*>(
-        GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories")));
+    const auto set = kelvora_core::loadedFunction<BOOL(WINAPI*)(DWORD)>("kernel32.dll",
+                                                                        "SetDefaultDllDirectories");
     if (set)
         set(LOAD_LIBRARY_SEARCH_SYSTEM32);
 }

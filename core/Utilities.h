@@ -44,6 +44,15 @@ KELVORA_API bool SetObjectToLowIntegrity(HANDLE const object, SE_OBJECT_TYPE typ
 // when no table has it.
 KELVORA_API std::string loadResourceString(unsigned id);
 
+// A function of a library already loaded in the process (ntdll, user32, the
+// theme library), looked up at run time: null where the system lacks it.
+template <class Function> Function loadedFunction(const char* module, const char* name) {
+    const HMODULE loaded = GetModuleHandleA(module);
+    return loaded
+               ? reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(loaded, name)))
+               : nullptr;
+}
+
 // A numbered message: the string table's text `id` with the id for its %d
 // and the value for its 0x%x ("... error code: 268 (0x194)").
 std::string formatMessage(unsigned id, uint32_t value);

@@ -49,7 +49,8 @@ void CDialog::LayOutForDpi(UINT dpi) {
     const HFONT font = layout.valid ? CreateDialogFontForDpi(m_hWnd, layout.points, dpi) : nullptr;
     if (!font)
         return;
-    const RECT size = DialogUnitsToPixels(RECT{0, 0, layout.size.cx, layout.size.cy}, font);
+    const SIZE units = DialogBaseUnits(font);
+    const RECT size = DialogUnitsToPixels(RECT{0, 0, layout.size.cx, layout.size.cy}, units);
     RECT window{}, client{};
     GetWindowRect(m_hWnd, &window);
     GetClientRect(m_hWnd, &client);
@@ -60,7 +61,7 @@ void CDialog::LayOutForDpi(UINT dpi) {
     for (const RECT& control : layout.controls) {
         if (!child)
             break;
-        const RECT box = DialogUnitsToPixels(control, font);
+        const RECT box = DialogUnitsToPixels(control, units);
         SetWindowPos(child, nullptr, box.left, box.top, box.right, box.bottom,
                      SWP_NOZORDER | SWP_NOACTIVATE);
         ::SendMessageA(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);

@@ -1,12 +1,13 @@
 #include "Dpi.h"
 
+#include "Utilities.h"
+
 #include <utility>
 
 namespace {
 
 template <class Function> Function user32Function(const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+    return kelvora_core::loadedFunction<Function>("user32.dll", name);
 }
 
 UINT systemDpi() {
@@ -123,9 +124,7 @@ HFONT CreateDialogFontForDpi(HWND dialog, WORD points, UINT dpi) {
     return CreateFontIndirectW(&font);
 }
 
-// The dialog manager's base units: the average width of the alphabet's
-// letters, rounded, and the font's height.
-RECT DialogUnitsToPixels(const RECT& box, HFONT font) {
+SIZE DialogBaseUnits(HFONT font) {
     const HDC dc = GetDC(nullptr);
     const HGDIOBJ old = SelectObject(dc, font);
     TEXTMETRICW metrics{};
@@ -135,7 +134,10 @@ RECT DialogUnitsToPixels(const RECT& box, HFONT font) {
     GetTextExtentPoint32W(dc, letters, 52, &extent);
     SelectObject(dc, old);
     ReleaseDC(nullptr, dc);
-    const int x = (extent.cx / 26 + 1) / 2, y = metrics.tmHeight;
-    return RECT{MulDiv(box.left, x, 4), MulDiv(box.top, y, 8), MulDiv(box.right, x, 4),
-                MulDiv(box.bottom, y, 8)};
+    return SIZE{(extent.cx / 26 + 1) / 2, metrics.tmHeight};
+}
+
+RECT DialogUnitsToPixels(const RECT& box, SIZE units) {
+    return RECT{MulDiv(box.left, units.cx, 4), MulDiv(box.top, units.cy, 8),
+                MulDiv(box.right, units.cx, 4), MulDiv(box.bottom, units.cy, 8)};
 }

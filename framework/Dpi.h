@@ -37,6 +37,9 @@ DialogTemplateLayout ReadDialogTemplate(const void* data, DWORD bytes);
 // set of the dialog's own font, at the template's points.
 HFONT CreateDialogFontForDpi(HWND dialog, WORD points, UINT dpi);
 
-// A rectangle of dialog units in pixels of the font, as the dialog manager
-// places controls: each of the four numbers mapped on its own.
-RECT DialogUnitsToPixels(const RECT& box, HFONT font);
+// The dialog manager's base units of a font: the average width of the
+// alphabet's letters, rounded, and the font's height.
+SIZE DialogBaseUnits(HFONT font);
+// A rectangle of dialog units in pixels of those units, as the dialog
+// manager places controls: each of the four numbers mapped on its own.
+RECT DialogUnitsToPixels(const RECT& box, SIZE units);

@@ -1,6 +1,7 @@
 #include "Wnd.h"
 
 #include "Dpi.h"
+#include "Utilities.h"
 
 #include <vector>
 
@@ -81,8 +82,7 @@ using DrawThemePart = HRESULT(WINAPI*)(HANDLE, HDC, int, int, const RECT*, const
 using CloseTheme = HRESULT(WINAPI*)(HANDLE);
 
 template <class Function> Function themeFunction(const char* name) {
-    return reinterpret_cast<Function>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"uxtheme.dll"), name)));
+    return kelvora_core::loadedFunction<Function>("uxtheme.dll", name);
 }
 
 // The button theme that the common controls loaded, at the DPI where the
